@@ -203,10 +203,10 @@ def parse_range(header, size):
         end = int(end_text) if end_text else size - 1
     except ValueError:
         return None
-    if start < 0 or end < start:
-        return None
     if start >= size:
         return "unsatisfiable"
+    if end < start:
+        return None
     return (start, min(end, size - 1))
 
 

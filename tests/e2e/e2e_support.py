@@ -1,0 +1,303 @@
+"""Shared helpers of filmbar's end-to-end tests: a private X display, the local
+player service, its log, waiting, screenshots.
+
+Every process started here is tracked: it is stopped by its handle, by
+stop_all() and at interpreter exit, and it is also asked by the kernel to
+terminate if the test process dies without running its exit handlers (a
+test killed on timeout, for instance).
+
+Standard library only, plus system tools: Xvfb, import (imagemagick).
+"""
+
+import atexit
+import ctypes
+import json
+import os
+import pathlib
+import select
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+SOURCE_DIR = pathlib.Path(os.environ.get("FILMBAR_SOURCE_DIR") or HERE.parent.parent)
+PLAYER_SERVICE = SOURCE_DIR / "tools" / "player_service" / "player_service.py"
+
+LOOPBACK = "127.0.0.1"
+XVFB_FIRST_DISPLAY = 20
+XVFB_LAST_DISPLAY = 400
+
+# ---------------------------------------------------------------- processes
+
+_tracked = []
+_tracked_lock = threading.Lock()
+_PR_SET_PDEATHSIG = 1
+
+
+def _die_with_parent():
+    # Runs in the child between fork and exec.
+    try:
+        libc = ctypes.CDLL(None, use_errno=True)
+        libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
+    except (OSError, AttributeError):
+        pass
+
+
+def _exit_on_sigterm():
+    # A test stopped with SIGTERM should still run its atexit handlers, so
+    # that nothing it started outlives it.
+    if threading.current_thread() is threading.main_thread() and \
+            signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
+        signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+
+
+def start_process(args, **popen_options):
+    """subprocess.Popen that is stopped by stop_all() and at exit, and that
+    dies with the calling process. Call it from the main thread."""
+    _exit_on_sigterm()
+    popen_options.setdefault("preexec_fn", _die_with_parent)
+    process = subprocess.Popen([str(arg) for arg in args], **popen_options)
+    with _tracked_lock:
+        _tracked.append(process)
+    return process
+
+
+def stop_process(process, grace=5.0):
+    """Terminate, then kill after `grace` seconds; returns the exit code."""
+    if process.poll() is None:
+        try:
+            process.terminate()
+            process.wait(grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+        except ProcessLookupError:
+            pass
+    with _tracked_lock:
+        if process in _tracked:
+            _tracked.remove(process)
+    return process.returncode
+
+
+def stop_all():
+    with _tracked_lock:
+        running = list(reversed(_tracked))
+    for process in running:
+        stop_process(process)
+
+
+atexit.register(stop_all)
+
+# ---------------------------------------------------------------- small things
+
+
+def free_port():
+    """A TCP port on 127.0.0.1 that was free a moment ago."""
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind((LOOPBACK, 0))
+        return probe.getsockname()[1]
+
+
+def wait_for(predicate, timeout, interval=0.1):
+    """Calls predicate until it returns something true or timeout seconds
+    pass; returns its last result (false on timeout)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = predicate()
+        if result or time.monotonic() >= deadline:
+            return result
+        time.sleep(interval)
+
+
+def work_dir(name):
+    """A fresh scratch folder under FILMBAR_WORK (or the system's temp)."""
+    base = os.environ.get("FILMBAR_WORK")
+    if base:
+        pathlib.Path(base).mkdir(parents=True, exist_ok=True)
+    return pathlib.Path(tempfile.mkdtemp(prefix=name + "-", dir=base or None))
+
+
+def artifacts_dir():
+    folder = pathlib.Path(os.environ.get("FILMBAR_ARTIFACTS") or work_dir("artifacts"))
+    folder.mkdir(parents=True, exist_ok=True)
+    return folder
+
+
+def port_of(host):
+    """The port of a `host:port` text such as FILMBAR_SERVICE1_HOST."""
+    _, _, port = host.rpartition(":")
+    return int(port)
+
+# ---------------------------------------------------------------- X display
+
+
+def _display_taken(number):
+    return os.path.exists(f"/tmp/.X{number}-lock") or \
+        os.path.exists(f"/tmp/.X11-unix/X{number}")
+
+
+def start_xvfb(width=1280, height=800, depth=24, timeout=15.0):
+    """Starts Xvfb on a free display number and waits until it accepts
+    clients. Returns (display text such as ":21", stop function)."""
+    for number in range(XVFB_FIRST_DISPLAY, XVFB_LAST_DISPLAY):
+        if _display_taken(number):
+            continue
+        ready_read, ready_write = os.pipe()
+        try:
+            process = start_process(
+                ["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x{depth}",
+                 "-nolisten", "tcp", "-noreset", "-displayfd", str(ready_write)],
+                pass_fds=(ready_write,), stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        finally:
+            os.close(ready_write)
+        try:
+            # Xvfb writes its display number to the pipe once it is ready,
+            # or exits when the number is taken after all.
+            announced = b""
+            deadline = time.monotonic() + timeout
+            while not announced.endswith(b"\n") and time.monotonic() < deadline:
+                readable, _, _ = select.select([ready_read], [], [], 0.2)
+                if readable:
+                    chunk = os.read(ready_read, 64)
+                    if not chunk:
+                        break
+                    announced += chunk
+                elif process.poll() is not None:
+                    break
+        finally:
+            os.close(ready_read)
+        socket_path = f"/tmp/.X11-unix/X{number}"
+        if announced.strip() == str(number).encode() and wait_for(
+                lambda: os.path.exists(socket_path), 5.0, 0.05):
+            display = f":{number}"
+
+            def stop(process=process):
+                stop_process(process)
+            return display, stop
+        stop_process(process)
+    raise RuntimeError("no free X display number for Xvfb")
+
+
+def screenshot(display, path):
+    """Saves the whole screen of `display` as an image file (PNG by name)."""
+    path = pathlib.Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["import", "-display", display, "-window", "root", str(path)],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                   timeout=30)
+    return path
+
+# ---------------------------------------------------------------- player service
+
+
+def make_cert(directory):
+    """Loopback certificate pair made by the service: (cert.pem, key.pem)."""
+    subprocess.run([sys.executable, str(PLAYER_SERVICE), "--make-cert", str(directory)],
+                   check=True, timeout=60)
+    directory = pathlib.Path(directory)
+    return directory / "cert.pem", directory / "key.pem"
+
+
+class ServiceHandle:
+    """A running player service: .https_port, .http_port, .log_path,
+    .process; .stop() ends it (and is safe to call twice)."""
+
+    def __init__(self, process, https_port, http_port, log_path, cert, key):
+        self.process = process
+        self.https_port = https_port
+        self.http_port = http_port
+        self.log_path = pathlib.Path(log_path)
+        self.cert = pathlib.Path(cert)
+        self.key = pathlib.Path(key)
+
+    def https_base(self):
+        return f"https://{LOOPBACK}:{self.https_port}"
+
+    def http_base(self):
+        return f"http://{LOOPBACK}:{self.http_port}"
+
+    def log(self):
+        return read_log(self.log_path)
+
+    def stop(self):
+        code = stop_process(self.process)
+        if self.process.stdout:
+            self.process.stdout.close()
+        return code
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
+
+def start_service(https_port, http_port, log_path, cert=None, key=None, film=None,
+                  timeout=60.0):
+    """Starts the player service on 127.0.0.1 (port 0: a free one) and waits
+    for its ready line. cert/key default to FILMBAR_CERT/FILMBAR_KEY, or a
+    pair made in a scratch folder."""
+    cert = cert or os.environ.get("FILMBAR_CERT")
+    key = key or os.environ.get("FILMBAR_KEY")
+    if not cert or not key:
+        cert, key = make_cert(work_dir("service-cert"))
+    log_path = pathlib.Path(log_path)
+    log_path.parent.mkdir(parents=True, exist_ok=True)
+    args = [sys.executable, PLAYER_SERVICE, "--https-port", https_port,
+            "--http-port", http_port, "--cert", cert, "--key", key, "--log", log_path]
+    if film:
+        args += ["--film", film]
+    process = start_process(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+
+    # The first line on stdout says which ports it listens on.
+    line = b""
+    deadline = time.monotonic() + timeout
+    while not line.endswith(b"\n") and time.monotonic() < deadline:
+        readable, _, _ = select.select([process.stdout], [], [], 0.2)
+        if readable:
+            chunk = os.read(process.stdout.fileno(), 256)
+            if not chunk:
+                break
+            line += chunk
+        elif process.poll() is not None:
+            break
+    if not line.endswith(b"\n"):
+        stop_process(process)
+        raise RuntimeError(f"player service did not start (exit code {process.returncode}); "
+                           f"ports asked: {https_port}, {http_port}")
+    ports = json.loads(line)
+    return ServiceHandle(process, ports["https_port"], ports["http_port"], log_path, cert, key)
+
+
+def read_log(log_path):
+    """The service's log as a list of dicts (an unfinished last line is
+    left out)."""
+    try:
+        text = pathlib.Path(log_path).read_text(encoding="utf-8")
+    except FileNotFoundError:
+        return []
+    records = []
+    for line in text.splitlines(keepends=True):
+        if line.endswith("\n") and line.strip():
+            records.append(json.loads(line))
+    return records
+
+
+def requests_for(records, path=None):
+    """The request records, only those for `path` when given."""
+    return [r for r in records if r.get("kind") == "request" and (path is None or r["path"] == path)]
+
+
+def played_seconds(records, scheme=None, address=None):
+    """The furthest playback position reported (0.0 when none), only over
+    `scheme` / for `address` when given."""
+    times = [r["current_time"] for r in records
+             if r.get("kind") == "progress"
+             and (scheme is None or r["scheme"] == scheme)
+             and (address is None or r["address"] == address)]
+    return max(times, default=0.0)
