@@ -363,6 +363,8 @@ class PlayerHandler(http.server.BaseHTTPRequestHandler):
 class PlainServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    # A browser opens several connections at once (page, film, progress).
+    request_queue_size = 64
 
 
 class TlsServer(PlainServer):
