@@ -23,6 +23,7 @@ struct RunTime {
   std::string program_folder;
   uint32_t event_window = 0;
   uint32_t event_control = 0;
+  int32_t quit_code = 0;  // the code of the quit message the loop retrieved
 };
 
 RunTime g;
@@ -264,8 +265,7 @@ void load_window(uint32_t window_number) {
 void run_message_loop() {
   g.loop_started = true;
   if (!any_system_window()) return;
-  int32_t quit_code = 0;
-  while (platform::current().deliver_next_message(quit_code)) {
+  while (platform::current().deliver_next_message(g.quit_code)) {
   }
 }
 
@@ -273,8 +273,9 @@ int32_t run_framework(const Program& program) {
   // The start step: a zero result means the framework runs no loop of its
   // own and goes straight to its exit step.
   const int32_t result = program_entry(program);
-  if (result == 0) shut_down(0);
-  return result;
+  if (result != 0) return result;
+  shut_down(0);
+  return g.quit_code;
 }
 
 // ---- dispatch ----------------------------------------------------------------

@@ -49,7 +49,8 @@ void program_cleanup();
 
 // The framework around program_entry: the start step records the program
 // folder and runs program_entry; a zero result goes straight to the exit
-// step, which runs shut_down(0). Returns the code of the quit message.
+// step, which runs shut_down(0). Returns the code of the quit message, which
+// the process ends with.
 int32_t run_framework(const Program& program);
 
 void prepare_program(const Program& program);
