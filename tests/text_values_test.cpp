@@ -35,6 +35,11 @@ TEST_F(TextValuesTest, JoinOfNullAndEmptyPartsGivesAOneByteBlockNeverNull) {
   EXPECT_EQ(joined[0], '\0');
   free_block(joined);
 
+  char* no_parts = join_texts(0);
+  ASSERT_NE(no_parts, nullptr);
+  EXPECT_EQ(no_parts[0], '\0');
+  free_block(no_parts);
+
   char* base_alone =
       join_texts(2, routines::second_service_base(), static_cast<const char*>(nullptr));
   EXPECT_EQ(std::string(base_alone), kSecondBase);

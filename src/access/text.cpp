@@ -23,7 +23,12 @@ char* copy_to_new_text(const char* bytes, uint32_t length) {
 }
 
 char* join_texts(int32_t count, ...) {
-  if (count < 1) count = 1;
+  if (count < 1) {
+    // No parts to read: the empty text, still a block of its own.
+    char* empty = static_cast<char*>(alloc_block(1));
+    *empty = '\0';
+    return empty;
+  }
   // Each part is measured once. The lengths stay in automatic storage; only
   // an unusually long list of parts spills to the C++ heap.
   constexpr int32_t kInlineParts = 32;
