@@ -56,10 +56,13 @@ def _exit_on_sigterm():
 
 
 def start_process(args, **popen_options):
-    """subprocess.Popen that is stopped by stop_all() and at exit, and that
-    dies with the calling process. Call it from the main thread."""
+    """subprocess.Popen that is stopped by stop_all() and at exit, and,
+    when started from the main thread, dies with the calling process."""
     _exit_on_sigterm()
-    popen_options.setdefault("preexec_fn", _die_with_parent)
+    # The kernel's parent-death signal follows the starting thread, so only
+    # the main thread may ask for it.
+    if threading.current_thread() is threading.main_thread():
+        popen_options.setdefault("preexec_fn", _die_with_parent)
     process = subprocess.Popen([str(arg) for arg in args], **popen_options)
     with _tracked_lock:
         _tracked.append(process)
@@ -246,6 +249,11 @@ def start_service(https_port, http_port, log_path, cert=None, key=None, film=Non
     key = key or os.environ.get("FILMBAR_KEY")
     if not cert or not key:
         cert, key = make_cert(work_dir("service-cert"))
+    elif not (os.path.isfile(cert) and os.path.isfile(key)) and \
+            pathlib.Path(cert).parent == pathlib.Path(key).parent and \
+            (pathlib.Path(cert).name, pathlib.Path(key).name) == ("cert.pem", "key.pem"):
+        # The folder that the build was told to trust, not made yet.
+        make_cert(pathlib.Path(cert).parent)
     log_path = pathlib.Path(log_path)
     log_path.parent.mkdir(parents=True, exist_ok=True)
     args = [sys.executable, PLAYER_SERVICE, "--https-port", https_port,

@@ -24,14 +24,23 @@ PROGRESS_KEYS = {"kind", "scheme", "address", "current_time", "paused", "time"}
 SCRIPT = "<script>alert(1)</script>"
 
 
+WORK = CERT = KEY = FILM = None
+
+
+def setUpModule():
+    global WORK, CERT, KEY, FILM
+    WORK = e2e_support.work_dir("service-test")
+    CERT, KEY = e2e_support.make_cert(WORK / "cert")
+    # Not made yet: the first service started makes it.
+    FILM = WORK / "film.webm"
+
+
 class PlayerServiceTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.started_at = time.time()
-        cls.work = e2e_support.work_dir("service-test")
-        cls.cert, cls.key = e2e_support.make_cert(cls.work / "cert")
-        cls.film = cls.work / "film.webm"
-        cls.service = e2e_support.start_service(0, 0, cls.work / "service.log",
+        cls.cert, cls.key, cls.film = CERT, KEY, FILM
+        cls.service = e2e_support.start_service(0, 0, WORK / "service.log",
                                                 cert=cls.cert, key=cls.key, film=cls.film)
         cls.trusting = ssl.create_default_context(cafile=str(cls.cert))
 
@@ -203,14 +212,12 @@ class PlayerServiceTest(unittest.TestCase):
 
 class StartAndStopTest(unittest.TestCase):
     def test_ready_line_on_stdout_and_in_file_then_clean_stop(self):
-        work = e2e_support.work_dir("service-stop")
-        cert, key = e2e_support.make_cert(work / "cert")
-        ready_file = work / "ready.json"
+        ready_file = WORK / "ready.json"
         https_port = e2e_support.free_port()
         process = e2e_support.start_process(
             [sys.executable, e2e_support.PLAYER_SERVICE, "--https-port", https_port,
-             "--http-port", 0, "--cert", cert, "--key", key, "--log", work / "log",
-             "--film", work / "film.webm", "--ready-file", ready_file],
+             "--http-port", 0, "--cert", CERT, "--key", KEY, "--log", WORK / "stop.log",
+             "--film", FILM, "--ready-file", ready_file],
             stdout=subprocess.PIPE, text=True)
         try:
             ports = json.loads(process.stdout.readline())
