@@ -140,11 +140,12 @@ PAGE_SCRIPT = """
   var address = document.getElementById('address').textContent;
   function show() {
     seconds.textContent = film.currentTime.toFixed(1);
-    state.textContent = film.paused ? 'paused' : 'playing';
+    state.textContent = film.error ? 'failed (media error ' + film.error.code + ')'
+                                   : film.paused ? 'paused' : 'playing';
   }
   function report() {
     show();
-    if (film.paused && !film.ended) {
+    if (film.paused && !film.ended && !film.error) {
       var started = film.play();
       if (started && started.catch) { started.catch(function () {}); }
     }
