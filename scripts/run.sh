@@ -17,6 +17,7 @@ CERT_DIR="$BUILD/service-cert"
 SERVICE_LOG="$BUILD/service.log"
 READY_FILE="$BUILD/service.ready"
 SHOT="$BUILD/artifacts/demo.png"
+PROGRAM_LOG="$BUILD/artifacts/demo-output.txt"
 
 # Window geometry of the program (client area) and its bar's controls.
 CLIENT_W=816
@@ -155,18 +156,19 @@ for number in $(seq 20 400); do
 done
 [[ -n "$display" ]] || die "could not start Xvfb on a free display"
 export DISPLAY=$display
+mkdir -p "$(dirname "$SHOT")"
 unset WAYLAND_DISPLAY
 export NO_AT_BRIDGE=1
 
 # A window mapped under the pointer gets a pointer move at once, and a move
 # over the address box empties it: keep the pointer in a corner.
 xdotool mousemove 0 0
-"$PROGRAM" &
+"$PROGRAM" >"$PROGRAM_LOG" 2>&1 &
 program_pid=$!
 
 window=""
 for _ in $(seq 150); do
-  kill -0 "$program_pid" 2>/dev/null || die "filmbar ended before showing its window"
+  kill -0 "$program_pid" 2>/dev/null || die "filmbar ended before showing its window; its output: $PROGRAM_LOG"
   window=$(xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | tail -n 1 || true)
   [[ -n "$window" ]] && break
   sleep 0.1
@@ -212,11 +214,10 @@ seconds=0
 for _ in $(seq 120); do
   seconds=$(played)
   python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) >= float(sys.argv[2]) else 1)" "$seconds" "$DEMO_SECONDS" && break
-  kill -0 "$program_pid" 2>/dev/null || die "filmbar ended while waiting for the film"
+  kill -0 "$program_pid" 2>/dev/null || die "filmbar ended while waiting for the film; its output: $PROGRAM_LOG"
   sleep 0.5
 done
 
-mkdir -p "$(dirname "$SHOT")"
 import -display "$DISPLAY" -window root "$SHOT"
 
 xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -252,4 +253,4 @@ if python3 -c "import sys; sys.exit(0 if float(sys.argv[1]) >= float(sys.argv[2]
   say "the film played $(printf '%.1f' "$seconds") s; filmbar closed with exit code $program_code"
   exit "$program_code"
 fi
-die "the film did not play ${DEMO_SECONDS} s (reached ${seconds} s); see $SERVICE_LOG and $SHOT"
+die "the film did not play ${DEMO_SECONDS} s (reached ${seconds} s); see $SERVICE_LOG, $PROGRAM_LOG and $SHOT"
