@@ -36,15 +36,16 @@ XVFB_LAST_DISPLAY = 400
 _tracked = []
 _tracked_lock = threading.Lock()
 _PR_SET_PDEATHSIG = 1
+try:
+    _prctl = ctypes.CDLL(None, use_errno=True).prctl
+except (OSError, AttributeError):
+    _prctl = None
 
 
 def _die_with_parent():
-    # Runs in the child between fork and exec.
-    try:
-        libc = ctypes.CDLL(None, use_errno=True)
-        libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
-    except (OSError, AttributeError):
-        pass
+    # Runs in the child between fork and exec: nothing to load here.
+    if _prctl is not None:
+        _prctl(_PR_SET_PDEATHSIG, int(signal.SIGTERM), 0, 0, 0)
 
 
 def _exit_on_sigterm():
