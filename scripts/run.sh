@@ -176,14 +176,13 @@ done
 [[ -n "$window" ]] || die "filmbar showed no window"
 sleep 1
 
-# Client origin on the screen: the window itself when it has exactly the
-# client size (no window manager here), else the centred place.
+# Client origin on the screen: with no window manager the program's X
+# window is its client area, centred on the screen.
 eval "$(xdotool getwindowgeometry --shell "$window")"
-if [[ "$WIDTH" -eq $CLIENT_W && "$HEIGHT" -eq $CLIENT_H ]]; then
-  origin_x=$X origin_y=$Y
-else
-  origin_x=$(( (SCREEN_W - CLIENT_W) / 2 )) origin_y=$(( (SCREEN_H - CLIENT_H) / 2 ))
+if [[ "$WIDTH" -ne $CLIENT_W || "$HEIGHT" -ne $CLIENT_H ]]; then
+  say "the window's client area is ${WIDTH}x${HEIGHT}, not ${CLIENT_W}x${CLIENT_H}; clicking where the bar should be anyway"
 fi
+origin_x=$X origin_y=$Y
 
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 # Focus the address box by a click, then rest the pointer outside it before
