@@ -4,6 +4,8 @@
 //
 //   filmbar_inspect window      the main window and every window inside it
 //   filmbar_inspect boxes       the message boxes on screen, with their parts
+//   filmbar_inspect icon EXE    the program's icon resource, pixel by pixel
+//   filmbar_inspect closebox    the screen point of the main window's close button
 //   filmbar_inspect trust FILE  adds a PEM certificate to the prefix's trusted
 //                               roots (test set-up for the HTTPS service)
 #ifndef NOMINMAX
@@ -21,6 +23,7 @@ namespace {
 
 constexpr wchar_t kMainClass[] = L"FilmbarWindow";
 constexpr UINT kTimeoutMs = 2000;
+constexpr WORD kIconId = 101;  // the program's icon resource
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -130,46 +133,59 @@ std::string window_json(HWND window, const std::string& indent) {
   return out;
 }
 
-// The icon the window class gives the window: its size and a few pixels.
-std::string icon_json(HWND window) {
-  auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
-  ICONINFO info{};
-  if (icon == nullptr || !GetIconInfo(icon, &info)) return "null";
-  BITMAP colour{};
-  std::string out = "{";
-  if (info.hbmColor != nullptr && GetObjectW(info.hbmColor, sizeof colour, &colour) != 0) {
-    out += "\"width\": " + number(colour.bmWidth) + ", \"height\": " + number(colour.bmHeight) +
-           ", \"bits\": " + number(colour.bmBitsPixel);
-    BITMAPINFO request{};
-    request.bmiHeader.biSize = sizeof request.bmiHeader;
-    request.bmiHeader.biWidth = colour.bmWidth;
-    request.bmiHeader.biHeight = -colour.bmHeight;  // top row first
-    request.bmiHeader.biPlanes = 1;
-    request.bmiHeader.biBitCount = 32;
-    request.bmiHeader.biCompression = BI_RGB;
-    std::vector<DWORD> pixels(static_cast<std::size_t>(colour.bmWidth) *
-                              static_cast<std::size_t>(colour.bmHeight));
-    HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(colour.bmHeight),
-                               pixels.data(), &request, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    if (rows == colour.bmHeight) {
-      std::string grid = "[";
-      for (int y = 0; y < colour.bmHeight; ++y) {
-        std::string row;
-        for (int x = 0; x < colour.bmWidth; ++x) {
-          const DWORD pixel = pixels[static_cast<std::size_t>(y * colour.bmWidth + x)];
-          const unsigned level = ((pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF)) / 3;
-          row += level >= 192 ? '#' : level >= 64 ? '+' : '.';
-        }
-        grid += (y > 0 ? ", " : "") + quoted(row);
-      }
-      out += ", \"rows\": " + grid + "]";
-    }
+// The program's icon resource, loaded from its file as the system loads
+// it for the window class: the image's size, colour depth and, row by
+// row, '#' for white, '.' for black and '+' between.
+int print_icon(const char* path) {
+  const std::wstring file(path, path + std::strlen(path));
+  HMODULE program = LoadLibraryExW(file.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (program == nullptr) {
+    std::fputs("{\"icon\": null}\n", stdout);
+    return 1;
   }
-  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  auto icon = static_cast<HICON>(LoadImageW(program, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
+  ICONINFO info{};
+  BITMAP colour{};
+  if (icon == nullptr || !GetIconInfo(icon, &info) || info.hbmColor == nullptr ||
+      GetObjectW(info.hbmColor, sizeof colour, &colour) == 0) {
+    std::fputs("{\"icon\": null}\n", stdout);
+    return 1;
+  }
+  std::string out = "{\"icon\": {\"width\": " + number(colour.bmWidth) +
+                    ", \"height\": " + number(colour.bmHeight) +
+                    ", \"bits\": " + number(colour.bmBitsPixel);
+  BITMAPINFO request{};
+  request.bmiHeader.biSize = sizeof request.bmiHeader;
+  request.bmiHeader.biWidth = colour.bmWidth;
+  request.bmiHeader.biHeight = -colour.bmHeight;  // top row first
+  request.bmiHeader.biPlanes = 1;
+  request.bmiHeader.biBitCount = 32;
+  request.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<std::size_t>(colour.bmWidth) *
+                            static_cast<std::size_t>(colour.bmHeight));
+  HDC screen = GetDC(nullptr);
+  const int rows = GetDIBits(screen, info.hbmColor, 0, static_cast<UINT>(colour.bmHeight),
+                             pixels.data(), &request, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  std::string grid;
+  for (int y = 0; y < rows; ++y) {
+    std::string row;
+    for (int x = 0; x < colour.bmWidth; ++x) {
+      const DWORD pixel = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(colour.bmWidth) +
+                                 static_cast<std::size_t>(x)];
+      const unsigned level = ((pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF)) / 3;
+      row += level >= 192 ? '#' : level >= 64 ? '+' : '.';
+    }
+    grid += (y > 0 ? ", " : "") + quoted(row);
+  }
+  out += ", \"rows\": [" + grid + "]}}\n";
+  DeleteObject(info.hbmColor);
   if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
-  return out + "}";
+  DestroyIcon(icon);
+  FreeLibrary(program);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
 }
 
 int print_window() {
@@ -190,10 +206,39 @@ int print_window() {
   }
   const std::string out = "{\"found\": true, \"screen\": [" + number(GetSystemMetrics(SM_CXSCREEN)) +
                           ", " + number(GetSystemMetrics(SM_CYSCREEN)) + "], \"client_rect\": " +
-                          rect_json(client) + ", \"focus\": " + focus + ", \"icon\": " +
-                          icon_json(main) + ", \"window\": " + window_json(main, "") + "}\n";
+                          rect_json(client) + ", \"focus\": " + focus +
+                          ", \"acp\": " + number(GetACP()) + ", \"window\": " + window_json(main, "") + "}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
+}
+
+// Finds the close button by asking the window what lies under points of
+// its caption row, right to left (WM_NCHITTEST).
+int print_close_box() {
+  HWND main = FindWindowW(kMainClass, nullptr);
+  RECT outer{};
+  RECT client{};
+  if (main == nullptr || !GetWindowRect(main, &outer) || !GetClientRect(main, &client)) {
+    std::fputs("{\"close\": null}\n", stdout);
+    return 1;
+  }
+  MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+  for (LONG y = outer.top + 1; y < client.top; ++y) {
+    for (LONG x = outer.right - 1; x > outer.left + (outer.right - outer.left) / 2; --x) {
+      if (ask(main, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
+        // The middle of the button's run on this row and the next rows.
+        LONG left = x;
+        while (left > outer.left && ask(main, WM_NCHITTEST, 0, MAKELPARAM(left - 1, y)) == HTCLOSE) --left;
+        LONG bottom = y;
+        while (bottom < client.top && ask(main, WM_NCHITTEST, 0, MAKELPARAM(x, bottom + 1)) == HTCLOSE) ++bottom;
+        const std::string out = "{\"close\": [" + number((left + x) / 2) + ", " + number((y + bottom) / 2) + "]}\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+      }
+    }
+  }
+  std::fputs("{\"close\": null}\n", stdout);
+  return 1;
 }
 
 BOOL CALLBACK collect_box(HWND window, LPARAM list) {
@@ -255,7 +300,9 @@ int trust_certificate(const char* path) {
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "window") == 0) return print_window();
   if (argc >= 2 && std::strcmp(argv[1], "boxes") == 0) return print_boxes();
+  if (argc >= 3 && std::strcmp(argv[1], "icon") == 0) return print_icon(argv[2]);
+  if (argc >= 2 && std::strcmp(argv[1], "closebox") == 0) return print_close_box();
   if (argc >= 3 && std::strcmp(argv[1], "trust") == 0) return trust_certificate(argv[2]);
-  std::fputs("usage: filmbar_inspect window | boxes | trust CERT.pem\n", stderr);
+  std::fputs("usage: filmbar_inspect window | boxes | icon EXE | closebox | trust CERT.pem\n", stderr);
   return 2;
 }
