@@ -1,6 +1,7 @@
 // GTK backend: the HtmlViewer kind on a WebKitWebView (WebKitGTK 4.1).
 //
-// The view fills the browser area's place on a white background. Writing
+// The view fills a white host that takes the browser area's place, so the
+// area is white before its first page. Writing
 // Address loads it (an empty text is passed on as it is). Silent declines
 // every script dialog and authentication request without showing anything;
 // ZoomLevel 0 to 4 sets the text size, 2 being normal. The view's
@@ -159,7 +160,11 @@ class BrowserArea final : public Control {
  public:
   BrowserArea(Window& window, const form::UnitSettings& settings, GtkWidget* view)
       : Control(window, settings), view_(WEBKIT_WEB_VIEW(view)) {
-    attach(view, settings.height);
+    GtkWidget* host = gtk_event_box_new();
+    set_widget_css(host, "* { background-color: #ffffff; }");
+    gtk_container_add(GTK_CONTAINER(host), view);
+    gtk_widget_show(view);
+    attach(host, settings.height);
     const GdkRGBA white{1, 1, 1, 1};
     webkit_web_view_set_background_color(view_, &white);
     WebKitSettings* view_settings = webkit_web_view_get_settings(view_);
@@ -292,6 +297,8 @@ class BrowserArea final : public Control {
     static_cast<BrowserArea*>(self)->window().leave_fullscreen();
     return TRUE;
   }
+
+  GtkWidget* focus_widget() const override { return GTK_WIDGET(view_); }
 
   WebKitWebView* view_;
   WebKitBackForwardList* history_ = nullptr;

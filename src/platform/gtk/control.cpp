@@ -182,11 +182,31 @@ void Control::attach(GtkWidget* widget, int32_t height) {
   g_object_ref_sink(widget_);
   g_object_set_data(G_OBJECT(widget_), kControlKey, this);
   g_signal_connect(widget_, "destroy", G_CALLBACK(on_destroyed), this);
+  g_signal_connect_after(widget_, "realize", G_CALLBACK(on_realized), this);
   follows_height_ = height >= 0;
   gtk_widget_set_size_request(widget_, place_.width, follows_height_ ? place_.height : -1);
   gtk_widget_set_sensitive(widget_, enabled_);
   gtk_widget_set_no_show_all(widget_, TRUE);
   window_.put(*this, widget_, place_.left, place_.top);
+}
+
+// Pointer-motion hints (GtkEntry asks for them) let GDK drop motion events
+// until the widget asks for more, which it cannot do for a motion that the
+// core consumed. Every move over a control is to be reported, so hints are
+// turned off on all of the control's GDK windows.
+void Control::on_realized(GtkWidget* widget, gpointer) {
+  GdkWindow* base = gtk_widget_get_window(widget);
+  if (base == nullptr) return;
+  const auto without_hints = [](GdkWindow* window) {
+    gdk_window_set_events(window, static_cast<GdkEventMask>(gdk_window_get_events(window) &
+                                                            ~GDK_POINTER_MOTION_HINT_MASK));
+  };
+  if (gtk_widget_get_has_window(widget)) without_hints(base);
+  GList* own = gdk_window_get_children_with_user_data(base, widget);
+  for (GList* item = own; item != nullptr; item = item->next) {
+    without_hints(static_cast<GdkWindow*>(item->data));
+  }
+  g_list_free(own);
 }
 
 void Control::on_destroyed(GtkWidget*, gpointer self) {

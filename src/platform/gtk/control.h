@@ -95,6 +95,7 @@ class Control : public platform::NativeControl {
 
  private:
   static void on_destroyed(GtkWidget*, gpointer self);
+  static void on_realized(GtkWidget* widget, gpointer);
 
   Window& window_;
   uint32_t number_;

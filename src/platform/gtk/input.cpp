@@ -31,6 +31,9 @@ namespace {
 
 bool g_error_box_showing = false;
 
+constexpr guint kButtonsHeld = GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK |
+                               GDK_BUTTON4_MASK | GDK_BUTTON5_MASK;
+
 struct Target {
   Window* window = nullptr;
   Control* control = nullptr;  // null: the window's own body
@@ -235,7 +238,8 @@ bool is_alt_f4(const GdkEventKey& key, int32_t virtual_key) {
          (key.state & GDK_MOD1_MASK) != 0;
 }
 
-// Handles one pointer event; true when GTK may see it.
+// Handles one pointer event (a crossing into a window counts as a move);
+// true when GTK may see it.
 bool pre_translate_pointer(GdkEvent* event) {
   const Target target = pointer_target(event);
   if (!routed(target)) return true;
@@ -250,6 +254,23 @@ bool pre_translate_pointer(GdkEvent* event) {
       x_root = event->motion.x_root;
       y_root = event->motion.y_root;
       state = event->motion.state;
+      break;
+    case GDK_ENTER_NOTIFY:
+      // A move that takes the pointer into another of the window's GDK
+      // windows reaches that window only as a crossing, never as motion.
+      // The pointer has moved over it all the same. Crossings caused by
+      // grabs, those of the windows merely passed through, and those while
+      // a button holds the pointer for another window are no moves of it.
+      if (event->crossing.mode != GDK_CROSSING_NORMAL ||
+          event->crossing.detail == GDK_NOTIFY_VIRTUAL ||
+          event->crossing.detail == GDK_NOTIFY_NONLINEAR_VIRTUAL ||
+          (event->crossing.state & kButtonsHeld) != 0) {
+        return true;
+      }
+      kind = core::InputKind::MouseMove;
+      x_root = event->crossing.x_root;
+      y_root = event->crossing.y_root;
+      state = event->crossing.state;
       break;
     case GDK_BUTTON_PRESS:
     case GDK_2BUTTON_PRESS:
@@ -289,7 +310,9 @@ bool pre_translate_pointer(GdkEvent* event) {
   client_position(target, x_root, y_root, record.x, record.y);
   record.key_state = key_state_of(state);
   record.wheel_delta = wheel_delta;
-  return !core::pre_translate(record).consumed;
+  const bool consumed = core::pre_translate(record).consumed;
+  // Crossings keep GTK's own hover tracking right whatever the verdict.
+  return event->type == GDK_ENTER_NOTIFY || !consumed;
 }
 
 // Handles one key event; true when GTK may see it.
@@ -331,6 +354,7 @@ void route_event(GdkEvent* event, gpointer) {
   if (!g_error_box_showing) {
     switch (event->type) {
       case GDK_MOTION_NOTIFY:
+      case GDK_ENTER_NOTIFY:
       case GDK_BUTTON_PRESS:
       case GDK_2BUTTON_PRESS:
       case GDK_BUTTON_RELEASE:

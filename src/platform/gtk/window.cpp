@@ -23,12 +23,14 @@ constexpr char kWindowKey[] = "filmbar-window";
 constexpr int32_t kFrameSides = 2 * 3;
 constexpr int32_t kFrameCaptionAndBottom = 22 + 3;
 
-// The controls' look, for the program's windows only: the default GUI font
-// is the theme's font at the size of the system's stock GUI font, and the
-// theme's generous paddings are trimmed so that the bar's controls fit the
-// form's 20 to 24 pixel heights.
+// The controls' look, for the program's windows only. The default GUI font
+// is a CJK font whose metrics match the Windows stock GUI font closely
+// enough that the form's texts fit the form's places (the clock's longest
+// text in its 160 pixels), and the theme's generous paddings are trimmed so
+// that the bar's controls fit the form's 20 to 24 pixel heights.
 constexpr char kWindowCss[] =
-    "#filmbar-main { font-size: 9pt; }\n"
+    "#filmbar-main { font-family: \"WenQuanYi Micro Hei\", \"Noto Sans CJK SC\", sans-serif;"
+    " font-size: 8pt; }\n"
     "#filmbar-main entry { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
     "#filmbar-main button { min-height: 0; padding: 0 6px; }\n"
     "#filmbar-main combobox button { min-height: 0; padding-top: 0; padding-bottom: 0; }\n"
@@ -252,7 +254,12 @@ void Window::show(int32_t start_position) {
   gdk_window_set_decorations(gdk_window, static_cast<GdkWMDecoration>(decorations));
   if (start_position == 2) gtk_window_iconify(GTK_WINDOW(toplevel_));
   if (start_position == 3) gtk_window_maximize(GTK_WINDOW(toplevel_));
+  // GTK focuses the first widget of its own order when a window without a
+  // focus widget is shown; the core chooses instead, once the window counts
+  // as activated.
+  presenting_ = true;
   gtk_window_present(GTK_WINDOW(toplevel_));
+  presenting_ = false;
   if (alive_) report_activation(true);
 }
 
@@ -299,7 +306,7 @@ void Window::on_destroyed(GtkWidget*, gpointer self) { static_cast<Window*>(self
 
 void Window::on_set_focus(GtkWindow*, GtkWidget* focus, gpointer self) {
   auto* window = static_cast<Window*>(self);
-  if (window->destroying_ || !window->alive_) return;
+  if (window->destroying_ || !window->alive_ || window->presenting_) return;
   const uint32_t gaining = window->control_number_of(focus);
   const uint32_t losing = window->focused_control_;
   if (gaining == losing) return;

@@ -76,6 +76,7 @@ class Window : public platform::NativeWindow {
   std::vector<Control*> controls_;  // in the order they were put in
   bool alive_ = true;
   bool destroying_ = false;
+  bool presenting_ = false;
   bool enabled_ = true;
   bool shown_once_ = false;
   bool activated_once_ = false;
