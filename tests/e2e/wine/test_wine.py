@@ -275,6 +275,13 @@ class Input(WineTest):
         cls.program.stop()
         super().tearDownClass()
 
+    def test_clock_keeps_the_time_of_launch(self):
+        # The timer ticks every second, but no routine is bound to its tick.
+        at_launch = self.reading["window"]["children"][1]["text"]
+        time.sleep(max(0.0, self.program.shown_at + 2.5 - time.time()))
+        now = self.program.snapshot()["window"]["children"][1]
+        self.assertEqual((now["class"], now["text"]), ("FilmbarTransLabel", at_launch))
+
     def test_pointer_over_the_address_box_empties_it(self):
         program = self.program
         self.type_address(program, "film page")
