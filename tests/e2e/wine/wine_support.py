@@ -328,6 +328,11 @@ def control_by_class(reading, class_name, text=None):
     raise AssertionError(f"no {class_name} child" + (f" with text {text!r}" if text else ""))
 
 
+def window_handles(unit):
+    """The handles of a window and of every window inside it."""
+    return [unit["hwnd"]] + [h for child in unit["children"] for h in window_handles(child)]
+
+
 def client_place(reading, rect):
     """A screen rectangle as (left, top, width, height) in the main window's
     client coordinates."""
