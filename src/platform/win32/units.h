@@ -140,6 +140,9 @@ class Win32Control : public platform::NativeControl {
     (void)message;
     return false;
   }
+  // The system window of the backend's own class being created for this
+  // control, known before CreateWindowExW returns.
+  void bind_window(HWND hwnd) { hwnd_ = hwnd; }
   // Messages of the backend's own window classes.
   virtual bool own_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
