@@ -190,21 +190,25 @@ void Control::attach(GtkWidget* widget, int32_t height) {
   window_.put(*this, widget_, place_.left, place_.top);
 }
 
-// Pointer-motion hints (GtkEntry asks for them) let GDK drop motion events
-// until the widget asks for more, which it cannot do for a motion that the
-// core consumed. Every move over a control is to be reported, so hints are
-// turned off on all of the control's GDK windows.
+// Every move over a control is to be reported at once, so two of GDK's
+// savings are turned off on all of the control's GDK windows: motion hints
+// (GtkEntry asks for them), which drop motion until the widget asks for
+// more, as it cannot for a motion that the core consumed; and motion
+// compression, which can hold the last motion of a drag back until some
+// other event comes, so that the address box would not hear of the move
+// while it holds the pointer.
 void Control::on_realized(GtkWidget* widget, gpointer) {
   GdkWindow* base = gtk_widget_get_window(widget);
   if (base == nullptr) return;
-  const auto without_hints = [](GdkWindow* window) {
+  const auto report_every_move = [](GdkWindow* window) {
     gdk_window_set_events(window, static_cast<GdkEventMask>(gdk_window_get_events(window) &
                                                             ~GDK_POINTER_MOTION_HINT_MASK));
+    gdk_window_set_event_compression(window, FALSE);
   };
-  if (gtk_widget_get_has_window(widget)) without_hints(base);
+  if (gtk_widget_get_has_window(widget)) report_every_move(base);
   GList* own = gdk_window_get_children_with_user_data(base, widget);
   for (GList* item = own; item != nullptr; item = item->next) {
-    without_hints(static_cast<GdkWindow*>(item->data));
+    report_every_move(static_cast<GdkWindow*>(item->data));
   }
   g_list_free(own);
 }

@@ -63,6 +63,17 @@ void GtkPlatform::show_error_box(const std::string& message) {
   GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
                                              GTK_BUTTONS_OK, "%s", text.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), "");
+  // GTK's message dialogs no longer show their type's icon: put it back
+  // beside the message, where the box that holds the message keeps it.
+  GtkWidget* message_area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+  GtkWidget* beside_message = gtk_widget_get_parent(message_area);
+  if (beside_message != nullptr && GTK_IS_BOX(beside_message)) {
+    GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error", GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(icon, GTK_ALIGN_START);
+    gtk_widget_show(icon);
+    gtk_box_pack_start(GTK_BOX(beside_message), icon, FALSE, FALSE, 0);
+    gtk_box_reorder_child(GTK_BOX(beside_message), icon, 0);
+  }
   gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
   gtk_dialog_run(GTK_DIALOG(dialog));
