@@ -182,7 +182,7 @@ void Control::attach(GtkWidget* widget, int32_t height) {
   g_object_ref_sink(widget_);
   g_object_set_data(G_OBJECT(widget_), kControlKey, this);
   g_signal_connect(widget_, "destroy", G_CALLBACK(on_destroyed), this);
-  g_signal_connect_after(widget_, "realize", G_CALLBACK(on_realized), this);
+  g_signal_connect_after(widget_, "realize", G_CALLBACK(report_every_move), nullptr);
   follows_height_ = height >= 0;
   gtk_widget_set_size_request(widget_, place_.width, follows_height_ ? place_.height : -1);
   gtk_widget_set_sensitive(widget_, enabled_);
@@ -197,18 +197,18 @@ void Control::attach(GtkWidget* widget, int32_t height) {
 // compression, which can hold the last motion of a drag back until some
 // other event comes, so that the address box would not hear of the move
 // while it holds the pointer.
-void Control::on_realized(GtkWidget* widget, gpointer) {
+void report_every_move(GtkWidget* widget, gpointer) {
   GdkWindow* base = gtk_widget_get_window(widget);
   if (base == nullptr) return;
-  const auto report_every_move = [](GdkWindow* window) {
+  const auto each_move_at_once = [](GdkWindow* window) {
     gdk_window_set_events(window, static_cast<GdkEventMask>(gdk_window_get_events(window) &
                                                             ~GDK_POINTER_MOTION_HINT_MASK));
     gdk_window_set_event_compression(window, FALSE);
   };
-  if (gtk_widget_get_has_window(widget)) report_every_move(base);
+  if (gtk_widget_get_has_window(widget)) each_move_at_once(base);
   GList* own = gdk_window_get_children_with_user_data(base, widget);
   for (GList* item = own; item != nullptr; item = item->next) {
-    report_every_move(static_cast<GdkWindow*>(item->data));
+    each_move_at_once(static_cast<GdkWindow*>(item->data));
   }
   g_list_free(own);
 }

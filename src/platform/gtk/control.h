@@ -95,7 +95,6 @@ class Control : public platform::NativeControl {
 
  private:
   static void on_destroyed(GtkWidget*, gpointer self);
-  static void on_realized(GtkWidget* widget, gpointer);
 
   Window& window_;
   uint32_t number_;
@@ -116,6 +115,10 @@ std::unique_ptr<Control> make_combo_box(Window& window, const form::UnitSettings
 std::unique_ptr<Control> make_trans_label(Window& window, const form::UnitSettings& settings);
 std::unique_ptr<Control> make_timer(Window& window, const form::UnitSettings& settings);
 std::unique_ptr<Control> make_browser_area(Window& window, const form::UnitSettings& settings);
+
+// A "realize" handler: the widget's GDK windows report every pointer move,
+// at once.
+void report_every_move(GtkWidget* widget, gpointer unused);
 
 // Colour 0x00BBGGRR as a CSS colour; colours with the high byte set (the
 // system's colours) have none and give an empty string.

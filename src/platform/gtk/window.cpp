@@ -77,6 +77,7 @@ Window::Window(const form::UnitSettings& settings, const platform::Rect& outer)
   client_ = gtk_layout_new(nullptr, nullptr);
   gtk_widget_set_name(client_, "filmbar-client");
   gtk_widget_add_events(client_, kInputEvents);
+  g_signal_connect_after(client_, "realize", G_CALLBACK(report_every_move), nullptr);
   gtk_container_add(GTK_CONTAINER(toplevel_), client_);
   set_client_size(outer.width, outer.height);
   gtk_window_move(GTK_WINDOW(toplevel_), outer.left, outer.top);

@@ -129,8 +129,8 @@ class Desktop:
             raise
 
     def _start(self, args, **options):
-        process = e2e.start_process(args, env=self.env, stdin=subprocess.DEVNULL,
-                                    start_new_session=True, **options)
+        options.setdefault("stdin", subprocess.DEVNULL)
+        process = e2e.start_process(args, env=self.env, start_new_session=True, **options)
         self._processes.append(process)
         return process
 
