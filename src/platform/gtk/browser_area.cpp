@@ -287,15 +287,18 @@ class BrowserArea final : public Control {
     return NewWindow::open(view, area->own_.number(Silent) != 0);
   }
 
+  // The window makes room for the view first; the view's own handling then
+  // runs as well and shows the element fullscreen in it (taking that over
+  // leaves the video unpainted).
   static gboolean on_enter_fullscreen(WebKitWebView*, gpointer self) {
     auto* area = static_cast<BrowserArea*>(self);
     area->window().enter_fullscreen(*area);
-    return TRUE;
+    return FALSE;
   }
 
   static gboolean on_leave_fullscreen(WebKitWebView*, gpointer self) {
     static_cast<BrowserArea*>(self)->window().leave_fullscreen();
-    return TRUE;
+    return FALSE;
   }
 
   GtkWidget* focus_widget() const override { return GTK_WIDGET(view_); }
