@@ -5,6 +5,8 @@ xdotool. Everything started here is stopped by Desktop.close(), which also
 checks that no process of the session is left behind.
 """
 
+import ctypes
+import ctypes.util
 import json
 import os
 import pathlib
@@ -111,7 +113,12 @@ class Desktop:
         self._processes = []
         self.display, self._stop_xvfb = e2e.start_xvfb(SCREEN_WIDTH, SCREEN_HEIGHT)
         try:
-            self.env = dict(os.environ, DISPLAY=self.display, GIO_USE_VFS="local")
+            # A runtime folder of the session's own keeps the accessibility
+            # sockets out of the user's home.
+            runtime = e2e.work_dir("linux-runtime")
+            os.chmod(runtime, 0o700)
+            self.env = dict(os.environ, DISPLAY=self.display, GIO_USE_VFS="local",
+                            XDG_RUNTIME_DIR=str(runtime))
             for name in ("DBUS_SESSION_BUS_ADDRESS", "NO_AT_BRIDGE", "AT_SPI_BUS_ADDRESS"):
                 self.env.pop(name, None)
             bus = self._start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
@@ -147,8 +154,14 @@ class Desktop:
     def xdotool(self, *args):
         return self.run("xdotool", *args)
 
+    def pointer(self):
+        where = dict(item.split(":") for item in self.xdotool("getmouselocation").split())
+        return int(where["x"]), int(where["y"])
+
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y)
+        # xdotool's --sync waits for a move, so none is asked for in place.
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", "--sync", x, y)
 
     def screenshot(self, path):
         return Image(e2e.screenshot(self.display, path))
@@ -181,6 +194,46 @@ class Desktop:
 
     def launch(self, faketime=None, preload=None, log_name="filmbar.log"):
         return Program(self, faketime=faketime, preload=preload, log_name=log_name)
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def ask_window_to_close(display, window):
+    """What a window manager's close button does: a WM_DELETE_WINDOW
+    message to the window (libX11 through ctypes; no window manager runs)."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11"))
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.POINTER(_XEvent)]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = xlib.XOpenDisplay(display.encode())
+    check(connection, f"cannot open display {display}")
+    try:
+        event = _XEvent()
+        event.client.type = 33  # ClientMessage
+        event.client.window = window
+        event.client.message_type = xlib.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+        event.client.format = 32
+        event.client.data[0] = xlib.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        event.client.data[1] = 0  # CurrentTime
+        check(xlib.XSendEvent(connection, window, 0, 0, ctypes.byref(event)),
+              "the close message could not be sent")
+        xlib.XFlush(connection)
+    finally:
+        xlib.XCloseDisplay(connection)
 
 
 class Program:
@@ -269,6 +322,9 @@ class Program:
 
     def focus(self):
         self.desktop.xdotool("windowfocus", "--sync", self.window())
+
+    def close_as_window_manager(self):
+        ask_window_to_close(self.desktop.display, self.window())
 
     def key(self, *keys):
         for key in keys:

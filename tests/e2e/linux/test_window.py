@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Linux program's window as it opens, its clock label, what a pointer
-move over the address box does, the Tab order, and closing with Esc and
-Alt+F4, read from outside through X, the accessibility bus and the screen.
+move over the address box does, the Tab order, and closing with Esc, Alt+F4
+and the window manager's close, read from outside through X, the
+accessibility bus and the screen.
 """
 
 import os
@@ -209,6 +210,12 @@ def test(desktop):
     midnight.key("alt+F4")
     code = midnight.wait_exit()
     check(code == 0, f"Alt+F4 ended the program with {code}")
+
+    closed = desktop.launch(log_name="closed.log")
+    closed.window()
+    closed.close_as_window_manager()
+    code = closed.wait_exit()
+    check(code == 0, f"the window manager's close ended the program with {code}")
 
 
 if __name__ == "__main__":
