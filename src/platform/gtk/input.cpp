@@ -11,7 +11,8 @@
 //    during a GTK grab (the chooser's dropped list) the grabbing control;
 //  - keys: the control with the keyboard focus in the window the key came
 //    to; for the chooser's dropped list, the chooser.
-// Keys are reported with Windows virtual-key codes, a character record
+// A pointer crossing into a control counts as a move over it, since GDK
+// reports that move as the crossing alone. Keys are reported with Windows virtual-key codes, a character record
 // follows an unconsumed key press that types one, and an unconsumed Alt+F4
 // is a close request (no window manager is needed for it).
 #include "platform/gtk/input.h"
