@@ -16,11 +16,7 @@ namespace {
 using form::ValueKind;
 using platform::RawValue;
 
-std::string hex(uint32_t n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", n);
-  return text;
-}
+using shell::hex_number;
 
 uintptr_t pointer_slot(const void* p) {
   return reinterpret_cast<uintptr_t>(p);
@@ -32,7 +28,7 @@ uintptr_t number_slot(int32_t n) {
 const form::PropertyDecl& own_property(const shell::LoadedUnit& unit, int32_t n,
                                        uint32_t control_number) {
   if (n < 0 || static_cast<size_t>(n) >= unit.kind->properties.size()) {
-    shell::fatal_stop("Control " + hex(control_number) + " has no property " +
+    shell::fatal_stop("Control " + hex_number(control_number) + " has no property " +
                       std::to_string(n + form::kFirstOwnProperty) + ".");
   }
   return unit.kind->properties[static_cast<size_t>(n)];

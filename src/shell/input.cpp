@@ -53,6 +53,22 @@ int32_t low_word(int32_t coordinate) {
   return static_cast<int32_t>(coordinate & 0xFFFF);
 }
 
+int32_t event_for(InputKind kind) {
+  switch (kind) {
+    case InputKind::LeftDown: return form::kLeftDown;
+    case InputKind::LeftUp: return form::kLeftUp;
+    case InputKind::LeftDouble: return form::kLeftDouble;
+    case InputKind::RightDown: return form::kRightDown;
+    case InputKind::RightUp: return form::kRightUp;
+    case InputKind::MouseMove: return form::kMouseMoved;
+    case InputKind::KeyDown: return form::kKeyDown;
+    case InputKind::KeyUp: return form::kKeyUp;
+    case InputKind::Character: return form::kCharacter;
+    case InputKind::Wheel: return form::kWheel;
+  }
+  return form::kMouseMoved;
+}
+
 }  // namespace
 
 InputVerdict pre_translate(const InputRecord& input) {
@@ -79,45 +95,26 @@ InputVerdict pre_translate(const InputRecord& input) {
       !target->native->enabled()) {
     return verdict;
   }
-  const uint32_t control = input.control_number;
   const int32_t x = low_word(input.x);
   const int32_t y = low_word(input.y);
+  const int32_t event = event_for(input.kind);
   EventRecord record;
   switch (input.kind) {
-    case InputKind::LeftDown:
-      record = raise_event(input.window_number, control, form::kLeftDown, {x, y, input.key_state});
-      break;
-    case InputKind::LeftUp:
-      record = raise_event(input.window_number, control, form::kLeftUp, {x, y, input.key_state});
-      break;
-    case InputKind::LeftDouble:
-      record =
-          raise_event(input.window_number, control, form::kLeftDouble, {x, y, input.key_state});
-      break;
-    case InputKind::RightDown:
-      record = raise_event(input.window_number, control, form::kRightDown, {x, y, input.key_state});
-      break;
-    case InputKind::RightUp:
-      record = raise_event(input.window_number, control, form::kRightUp, {x, y, input.key_state});
-      break;
-    case InputKind::MouseMove:
-      record =
-          raise_event(input.window_number, control, form::kMouseMoved, {x, y, input.key_state});
-      break;
     case InputKind::KeyDown:
-      record = raise_event(input.window_number, control, form::kKeyDown,
-                           {input.key_code, input.key_state});
-      break;
     case InputKind::KeyUp:
-      record = raise_event(input.window_number, control, form::kKeyUp,
+      record = raise_event(input.window_number, input.control_number, event,
                            {input.key_code, input.key_state});
       break;
     case InputKind::Character:
-      record = raise_event(input.window_number, control, form::kCharacter, {input.character});
+      record = raise_event(input.window_number, input.control_number, event, {input.character});
       break;
     case InputKind::Wheel:
-      record = raise_event(input.window_number, control, form::kWheel,
+      record = raise_event(input.window_number, input.control_number, event,
                            {input.wheel_delta / 120, input.key_state});
+      break;
+    default:  // the mouse buttons and moves
+      record =
+          raise_event(input.window_number, input.control_number, event, {x, y, input.key_state});
       break;
   }
   if (record.has_result != 0) {

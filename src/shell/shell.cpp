@@ -28,12 +28,6 @@ struct RunTime {
 
 RunTime g;
 
-std::string hex(uint32_t n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", n);
-  return text;
-}
-
 bool has_system_window(const LoadedWindow& w) {
   return w.window != nullptr && w.window->exists();
 }
@@ -117,6 +111,12 @@ LoadedUnit& binding_owner(LoadedWindow& window, LoadedUnit& unit) {
 
 }  // namespace
 
+std::string hex_number(uint32_t number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", number);
+  return text;
+}
+
 // ---- lookups ---------------------------------------------------------------
 
 LoadedWindow* find_window(uint32_t window_number) {
@@ -138,11 +138,11 @@ LoadedUnit* find_unit(LoadedWindow& window, uint32_t control_number) {
 
 LoadedUnit& unit_record(uint32_t window_number, uint32_t control_number) {
   LoadedWindow* window = find_window(window_number);
-  if (window == nullptr) fatal_stop("Window " + hex(window_number) + " is not loaded.");
+  if (window == nullptr) fatal_stop("Window " + hex_number(window_number) + " is not loaded.");
   LoadedUnit* unit = find_unit(*window, control_number);
   if (unit == nullptr) {
-    fatal_stop("Control " + hex(control_number) + " is not part of window " + hex(window_number) +
-               ".");
+    fatal_stop("Control " + hex_number(control_number) + " is not part of window " +
+               hex_number(window_number) + ".");
   }
   return *unit;
 }
@@ -150,7 +150,7 @@ LoadedUnit& unit_record(uint32_t window_number, uint32_t control_number) {
 LoadedUnit& live_unit(uint32_t window_number, uint32_t control_number) {
   LoadedUnit& unit = unit_record(window_number, control_number);
   if (unit.native == nullptr || !unit.native->exists()) {
-    fatal_stop("Control " + hex(control_number) + " has no system window.");
+    fatal_stop("Control " + hex_number(control_number) + " has no system window.");
   }
   return unit;
 }
@@ -380,19 +380,20 @@ bool dispatch_event(EventRecord& record) {
   if (g.suppression > 0 || g.fatal) return false;
   shell::LoadedWindow* window = shell::find_window(record.window_number);
   if (window == nullptr) {
-    shell::fatal_stop("An event came from window " + shell::hex(record.window_number) +
+    shell::fatal_stop("An event came from window " + shell::hex_number(record.window_number) +
                       ", which is not loaded.");
   }
   shell::LoadedUnit* unit = record.control_number == 0
                                 ? &window->units[0]
                                 : shell::find_unit(*window, record.control_number);
   if (unit == nullptr) {
-    shell::fatal_stop("An event came from control " + shell::hex(record.control_number) +
-                      ", which is not part of window " + shell::hex(record.window_number) + ".");
+    shell::fatal_stop("An event came from control " + shell::hex_number(record.control_number) +
+                      ", which is not part of window " + shell::hex_number(record.window_number) +
+                      ".");
   }
   shell::LoadedUnit& owner = shell::binding_owner(*window, *unit);
   if (owner.kind == nullptr || !owner.kind->raises_events) {
-    shell::fatal_stop("Control " + shell::hex(owner.settings.number) + " raises no events.");
+    shell::fatal_stop("Control " + shell::hex_number(owner.settings.number) + " raises no events.");
   }
 
   shell::EventRoutine routine = nullptr;

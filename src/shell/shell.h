@@ -101,6 +101,9 @@ int32_t suppression_level();
 uint32_t current_event_window();
 uint32_t current_event_control();
 
+// "0x%08X": how window and control numbers appear in messages.
+std::string hex_number(uint32_t number);
+
 // The program folder recorded at start-up.
 const std::string& program_folder();
 

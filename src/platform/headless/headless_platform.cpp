@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "shell/shell.h"
+
 namespace filmbar::headless {
 namespace {
 
@@ -15,11 +17,7 @@ using form::Kind;
 using platform::RawValue;
 using platform::Rect;
 
-std::string hex(uint32_t n) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", n);
-  return text;
-}
+using shell::hex_number;
 
 // The common half of the window and every control.
 template <class Base>
@@ -38,16 +36,18 @@ class HeadlessUnit : public Base {
   bool visible() const override { return visible_; }
   void set_visible(bool visible) override {
     visible_ = visible;
-    backend_.note((visible ? "show_control " : "hide_control ") + hex(settings_.number));
+    backend_.note((visible ? "show_control " : "hide_control ") + hex_number(settings_.number));
   }
   bool enabled() const override { return enabled_; }
   void set_enabled(bool enabled) override { enabled_ = enabled; }
   void set_mouse_pointer(int32_t pointer) override {
-    backend_.note("mouse_pointer " + hex(settings_.number) + " " + std::to_string(pointer));
+    backend_.note("mouse_pointer " + hex_number(settings_.number) + " " + std::to_string(pointer));
   }
-  void window_complete() override { backend_.note("window_complete " + hex(settings_.number)); }
-  void window_shown() override { backend_.note("window_shown " + hex(settings_.number)); }
-  void recreate() override { backend_.note("recreate " + hex(settings_.number)); }
+  void window_complete() override {
+    backend_.note("window_complete " + hex_number(settings_.number));
+  }
+  void window_shown() override { backend_.note("window_shown " + hex_number(settings_.number)); }
+  void recreate() override { backend_.note("recreate " + hex_number(settings_.number)); }
 
   RawValue get_own(int32_t n) override {
     const form::Value& value = own_.at(static_cast<size_t>(n));
@@ -129,7 +129,7 @@ class HeadlessWindow : public HeadlessUnit<platform::NativeWindow> {
 
   std::unique_ptr<platform::NativeControl> create_control(
       const form::UnitSettings& settings) override {
-    backend_.note("create_control " + hex(settings.number) + " " +
+    backend_.note("create_control " + hex_number(settings.number) + " " +
                   form::find_kind(settings.kind)->name + " hidden" +
                   (settings.disabled ? " disabled" : "") + (settings.tab_stop ? " tabstop" : ""));
     if (settings.kind == Kind::HtmlViewer && backend_.refuse_browser) {
@@ -144,7 +144,7 @@ class HeadlessWindow : public HeadlessUnit<platform::NativeWindow> {
   void stack_front_to_back(const std::vector<platform::NativeControl*>& controls) override {
     std::string entry = "stack";
     for (platform::NativeControl* control : controls) {
-      entry += " " + hex(static_cast<HeadlessControl*>(control)->number());
+      entry += " " + hex_number(static_cast<HeadlessControl*>(control)->number());
     }
     backend_.note(entry);
   }
@@ -177,7 +177,7 @@ class HeadlessWindow : public HeadlessUnit<platform::NativeWindow> {
     const uint32_t losing = focused_;
     if (losing == control) return;
     focused_ = control;
-    backend_.note("focus " + hex(control));
+    backend_.note("focus " + hex_number(control));
     core::focus_changed(number(), losing, control);
   }
 
@@ -239,7 +239,7 @@ bool HeadlessControl::set_own(int32_t n, const RawValue& raw) {
     case Kind::EditBox:
       if (n == form::edit_prop::Content) {
         own_[static_cast<size_t>(n)].text = bytes;
-        backend_.note("edit_text " + hex(number()) + " \"" + bytes + "\"");
+        backend_.note("edit_text " + hex_number(number()) + " \"" + bytes + "\"");
         core::raise_event(window_.number(), number(), form::kContentChanged);
         return false;
       }
@@ -253,7 +253,7 @@ bool HeadlessControl::set_own(int32_t n, const RawValue& raw) {
     case Kind::TransLabel:
       if (n == form::label_prop::Title) {
         own_[static_cast<size_t>(n)].text = bytes;
-        backend_.note("label_title " + hex(number()) + " \"" + bytes + "\"");
+        backend_.note("label_title " + hex_number(number()) + " \"" + bytes + "\"");
         return false;
       }
       break;
@@ -292,7 +292,7 @@ void HeadlessControl::append_text(const std::string& text) {
 }
 
 void HeadlessControl::clicked() {
-  backend_.note("clicked " + hex(number()));
+  backend_.note("clicked " + hex_number(number()));
   core::raise_event(window_.number(), number(), form::kClicked);
 }
 
