@@ -186,11 +186,11 @@ def parse_range(header, size):
     file, or "unsatisfiable"."""
     if not header:
         return None
-    unit, _, spec = header.strip().partition("=")
+    unit, _, ranges = header.strip().partition("=")
     if unit.strip().lower() != "bytes":
         return None
     # Several ranges at once are answered with the first one only.
-    first = spec.split(",")[0].strip()
+    first = ranges.split(",")[0].strip()
     start_text, dash, end_text = first.partition("-")
     if not dash:
         return None
