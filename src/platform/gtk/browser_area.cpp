@@ -234,18 +234,13 @@ class BrowserArea final : public Control {
   static void on_load_changed(WebKitWebView*, WebKitLoadEvent load_event, gpointer self) {
     auto* area = static_cast<BrowserArea*>(self);
     switch (load_event) {
-      case WEBKIT_LOAD_STARTED:
-        area->raise(event::DownloadBegin);
-        break;
-      case WEBKIT_LOAD_COMMITTED:
-        area->raise(event::NavigateComplete);
-        break;
+      case WEBKIT_LOAD_STARTED: area->raise(event::DownloadBegin); break;
+      case WEBKIT_LOAD_COMMITTED: area->raise(event::NavigateComplete); break;
       case WEBKIT_LOAD_FINISHED:
         area->raise(event::DownloadComplete);
         if (area->exists()) area->raise(event::DocumentComplete);
         break;
-      default:
-        break;
+      default: break;
     }
   }
 
@@ -262,16 +257,16 @@ class BrowserArea final : public Control {
                             : nullptr;
     std::string status = cp936_from_utf8(link);
     if (status == area->own_.text(StatusText)) return;
-    area->own_.set(StatusText, platform::RawValue{0, 0, status.data(),
-                                                  static_cast<uint32_t>(status.size())});
+    area->own_.set(StatusText,
+                   platform::RawValue{0, 0, status.data(), static_cast<uint32_t>(status.size())});
     area->raise(event::StatusTextChange);
   }
 
   static void on_title(WebKitWebView* view, GParamSpec*, gpointer self) {
     auto* area = static_cast<BrowserArea*>(self);
     std::string title = cp936_from_utf8(webkit_web_view_get_title(view));
-    area->own_.set(PageTitle, platform::RawValue{0, 0, title.data(),
-                                                 static_cast<uint32_t>(title.size())});
+    area->own_.set(PageTitle,
+                   platform::RawValue{0, 0, title.data(), static_cast<uint32_t>(title.size())});
     area->raise(event::TitleChange);
   }
 

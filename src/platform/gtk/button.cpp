@@ -77,10 +77,8 @@ class Button final : public Control {
     switch (event->keyval) {
       case GDK_KEY_Return:
       case GDK_KEY_KP_Enter:
-      case GDK_KEY_ISO_Enter:
-        return TRUE;
-      default:
-        return FALSE;
+      case GDK_KEY_ISO_Enter: return TRUE;
+      default: return FALSE;
     }
   }
 

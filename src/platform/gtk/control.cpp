@@ -49,8 +49,7 @@ platform::RawValue OwnValues::get(int32_t n) {
   const form::Value& stored = value(n);
   platform::RawValue raw;
   switch (kind_of(n)) {
-    case form::ValueKind::Text:
-      return answer_text(stored.text);
+    case form::ValueKind::Text: return answer_text(stored.text);
     case form::ValueKind::ByteData:
       if (stored.has_items) {
         // The chooser's entries: each followed by one zero byte.
@@ -69,9 +68,7 @@ platform::RawValue OwnValues::get(int32_t n) {
       raw.number = static_cast<int32_t>(stored.number & 0xFFFFFFFF);
       raw.number_high = static_cast<int32_t>(stored.number >> 32);
       return raw;
-    default:
-      raw.number = static_cast<int32_t>(stored.number);
-      return raw;
+    default: raw.number = static_cast<int32_t>(stored.number); return raw;
   }
 }
 
@@ -82,9 +79,7 @@ void OwnValues::set(int32_t n, const platform::RawValue& raw) {
   const std::string data = bytes == nullptr ? std::string() : std::string(bytes, raw.length);
   switch (kind_of(n)) {
     case form::ValueKind::Text:
-    case form::ValueKind::Font:
-      stored = form::Value::of_text(data);
-      break;
+    case form::ValueKind::Font: stored = form::Value::of_text(data); break;
     case form::ValueKind::ByteData:
       if (stored.has_items) {
         std::vector<std::string> items;
@@ -106,9 +101,7 @@ void OwnValues::set(int32_t n, const platform::RawValue& raw) {
           (static_cast<uint64_t>(static_cast<uint32_t>(raw.number_high)) << 32) |
           static_cast<uint32_t>(raw.number)));
       break;
-    default:
-      stored = form::Value::of_number(raw.number);
-      break;
+    default: stored = form::Value::of_number(raw.number); break;
   }
 }
 
@@ -145,8 +138,7 @@ std::string css_colour(int32_t colour) {
 
 void set_widget_css(GtkWidget* widget, const std::string& css) {
   GtkStyleContext* context = gtk_widget_get_style_context(widget);
-  auto* previous =
-      static_cast<GtkCssProvider*>(g_object_get_data(G_OBJECT(widget), kStyleKey));
+  auto* previous = static_cast<GtkCssProvider*>(g_object_get_data(G_OBJECT(widget), kStyleKey));
   if (previous != nullptr) {
     gtk_style_context_remove_provider(context, GTK_STYLE_PROVIDER(previous));
   }
@@ -223,7 +215,9 @@ Control* Control::of_widget(GtkWidget* widget) {
              : static_cast<Control*>(g_object_get_data(G_OBJECT(widget), kControlKey));
 }
 
-bool Control::exists() const { return alive_ && window_.exists(); }
+bool Control::exists() const {
+  return alive_ && window_.exists();
+}
 
 void Control::set_bounds(const platform::Rect& place) {
   place_ = place;
@@ -241,7 +235,9 @@ void Control::set_visible(bool visible) {
   if (widget_ != nullptr && alive_) gtk_widget_set_visible(widget_, visible);
 }
 
-bool Control::enabled() const { return enabled_; }
+bool Control::enabled() const {
+  return enabled_;
+}
 
 void Control::set_enabled(bool enabled) {
   enabled_ = enabled;

@@ -45,8 +45,7 @@ class EditBox final : public Control {
 
   platform::RawValue get_own(int32_t n) override {
     switch (n) {
-      case Content:
-        return own_.answer_text(cp936_from_utf8(gtk_entry_get_text(entry_)));
+      case Content: return own_.answer_text(cp936_from_utf8(gtk_entry_get_text(entry_)));
       case SelStart:
       case SelLength: {
         int start = 0;
@@ -67,8 +66,7 @@ class EditBox final : public Control {
         g_free(selected);
         return raw;
       }
-      default:
-        return own_.get(n);
+      default: return own_.get(n);
     }
   }
 
@@ -103,9 +101,7 @@ class EditBox final : public Control {
         gtk_editable_set_position(GTK_EDITABLE(entry_), position);
         break;
       }
-      default:
-        apply_style();
-        break;
+      default: apply_style(); break;
     }
     return false;
   }
@@ -131,7 +127,8 @@ class EditBox final : public Control {
     const std::string text_colour = css_colour(own_.number(TextColor));
     const std::string back_colour = css_colour(own_.number(BackColor));
     if (!text_colour.empty()) css += " color: " + text_colour + ";";
-    if (!back_colour.empty()) css += " background-color: " + back_colour + "; background-image: none;";
+    if (!back_colour.empty())
+      css += " background-color: " + back_colour + "; background-image: none;";
     css += " }";
     set_widget_css(GTK_WIDGET(entry_), css);
   }

@@ -12,9 +12,9 @@
 //  - keys: the control with the keyboard focus in the window the key came
 //    to; for the chooser's dropped list, the chooser.
 // A pointer crossing into a control counts as a move over it, since GDK
-// reports that move as the crossing alone. Keys are reported with Windows virtual-key codes, a character record
-// follows an unconsumed key press that types one, and an unconsumed Alt+F4
-// is a close request (no window manager is needed for it).
+// reports that move as the crossing alone. Keys are reported with Windows virtual-key codes, a
+// character record follows an unconsumed key press that types one, and an unconsumed Alt+F4 is a
+// close request (no window manager is needed for it).
 #include "platform/gtk/input.h"
 
 #include <gtk/gtk.h>
@@ -32,8 +32,8 @@ namespace {
 
 bool g_error_box_showing = false;
 
-constexpr guint kButtonsHeld = GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK |
-                               GDK_BUTTON4_MASK | GDK_BUTTON5_MASK;
+constexpr guint kButtonsHeld =
+    GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK | GDK_BUTTON4_MASK | GDK_BUTTON5_MASK;
 
 struct Target {
   Window* window = nullptr;
@@ -146,7 +146,8 @@ int32_t virtual_key_of(const GdkEventKey& key) {
       unshifted != 0) {
     keyval = unshifted;
   }
-  if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return static_cast<int32_t>(keyval - GDK_KEY_a) + 'A';
+  if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z)
+    return static_cast<int32_t>(keyval - GDK_KEY_a) + 'A';
   if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return static_cast<int32_t>(keyval);
   if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return static_cast<int32_t>(keyval);
   if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F24) {
@@ -157,27 +158,48 @@ int32_t virtual_key_of(const GdkEventKey& key) {
   }
   switch (keyval) {
     case GDK_KEY_BackSpace: return 0x08;
-    case GDK_KEY_Tab: case GDK_KEY_ISO_Left_Tab: case GDK_KEY_KP_Tab: return core::kKeyTab;
-    case GDK_KEY_Clear: case GDK_KEY_KP_Begin: return 0x0C;
-    case GDK_KEY_Return: case GDK_KEY_KP_Enter: case GDK_KEY_ISO_Enter: return core::kKeyEnter;
-    case GDK_KEY_Shift_L: case GDK_KEY_Shift_R: return 0x10;
-    case GDK_KEY_Control_L: case GDK_KEY_Control_R: return 0x11;
-    case GDK_KEY_Alt_L: case GDK_KEY_Alt_R: case GDK_KEY_Meta_L: case GDK_KEY_Meta_R: return 0x12;
+    case GDK_KEY_Tab:
+    case GDK_KEY_ISO_Left_Tab:
+    case GDK_KEY_KP_Tab: return core::kKeyTab;
+    case GDK_KEY_Clear:
+    case GDK_KEY_KP_Begin: return 0x0C;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter: return core::kKeyEnter;
+    case GDK_KEY_Shift_L:
+    case GDK_KEY_Shift_R: return 0x10;
+    case GDK_KEY_Control_L:
+    case GDK_KEY_Control_R: return 0x11;
+    case GDK_KEY_Alt_L:
+    case GDK_KEY_Alt_R:
+    case GDK_KEY_Meta_L:
+    case GDK_KEY_Meta_R: return 0x12;
     case GDK_KEY_Pause: return 0x13;
     case GDK_KEY_Caps_Lock: return 0x14;
     case GDK_KEY_Escape: return core::kKeyEscape;
-    case GDK_KEY_space: case GDK_KEY_KP_Space: return core::kKeySpace;
-    case GDK_KEY_Page_Up: case GDK_KEY_KP_Page_Up: return 0x21;
-    case GDK_KEY_Page_Down: case GDK_KEY_KP_Page_Down: return 0x22;
-    case GDK_KEY_End: case GDK_KEY_KP_End: return 0x23;
-    case GDK_KEY_Home: case GDK_KEY_KP_Home: return 0x24;
-    case GDK_KEY_Left: case GDK_KEY_KP_Left: return 0x25;
-    case GDK_KEY_Up: case GDK_KEY_KP_Up: return 0x26;
-    case GDK_KEY_Right: case GDK_KEY_KP_Right: return 0x27;
-    case GDK_KEY_Down: case GDK_KEY_KP_Down: return 0x28;
+    case GDK_KEY_space:
+    case GDK_KEY_KP_Space: return core::kKeySpace;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up: return 0x21;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down: return 0x22;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End: return 0x23;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home: return 0x24;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left: return 0x25;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up: return 0x26;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right: return 0x27;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down: return 0x28;
     case GDK_KEY_Print: return 0x2C;
-    case GDK_KEY_Insert: case GDK_KEY_KP_Insert: return 0x2D;
-    case GDK_KEY_Delete: case GDK_KEY_KP_Delete: return 0x2E;
+    case GDK_KEY_Insert:
+    case GDK_KEY_KP_Insert: return 0x2D;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete: return 0x2E;
     case GDK_KEY_Super_L: return 0x5B;
     case GDK_KEY_Super_R: return 0x5C;
     case GDK_KEY_Menu: return 0x5D;
@@ -304,8 +326,7 @@ bool pre_translate_pointer(GdkEvent* event) {
       }
       if (wheel_delta == 0) return true;
       break;
-    default:
-      return true;
+    default: return true;
   }
   core::InputRecord record = record_for(target, kind);
   client_position(target, x_root, y_root, record.x, record.y);
@@ -359,15 +380,10 @@ void route_event(GdkEvent* event, gpointer) {
       case GDK_BUTTON_PRESS:
       case GDK_2BUTTON_PRESS:
       case GDK_BUTTON_RELEASE:
-      case GDK_SCROLL:
-        deliver = pre_translate_pointer(event);
-        break;
+      case GDK_SCROLL: deliver = pre_translate_pointer(event); break;
       case GDK_KEY_PRESS:
-      case GDK_KEY_RELEASE:
-        deliver = pre_translate_key(event);
-        break;
-      default:
-        break;
+      case GDK_KEY_RELEASE: deliver = pre_translate_key(event); break;
+      default: break;
     }
   }
   if (deliver) gtk_main_do_event(event);
@@ -378,10 +394,16 @@ void route_event(GdkEvent* event, gpointer) {
 
 }  // namespace
 
-void install_input_router() { gdk_event_handler_set(route_event, nullptr, nullptr); }
+void install_input_router() {
+  gdk_event_handler_set(route_event, nullptr, nullptr);
+}
 
-void set_error_box_showing(bool showing) { g_error_box_showing = showing; }
+void set_error_box_showing(bool showing) {
+  g_error_box_showing = showing;
+}
 
-bool error_box_showing() { return g_error_box_showing; }
+bool error_box_showing() {
+  return g_error_box_showing;
+}
 
 }  // namespace filmbar::gtk

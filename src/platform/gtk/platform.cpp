@@ -22,11 +22,17 @@
 
 namespace filmbar::gtk {
 
-GtkPlatform::GtkPlatform() { install_input_router(); }
+GtkPlatform::GtkPlatform() {
+  install_input_router();
+}
 
-void* GtkPlatform::heap_alloc(std::size_t size) { return std::malloc(size == 0 ? 1 : size); }
+void* GtkPlatform::heap_alloc(std::size_t size) {
+  return std::malloc(size == 0 ? 1 : size);
+}
 
-void GtkPlatform::heap_free(void* block) { std::free(block); }
+void GtkPlatform::heap_free(void* block) {
+  std::free(block);
+}
 
 std::string GtkPlatform::program_file_path() {
   std::vector<char> buffer(4096);

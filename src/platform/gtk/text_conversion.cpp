@@ -59,7 +59,9 @@ class Converter {
 };
 
 // One byte of code page 936: a bad lead or trail byte is dropped alone.
-std::size_t skip_one_byte(const char*, std::size_t) { return 1; }
+std::size_t skip_one_byte(const char*, std::size_t) {
+  return 1;
+}
 
 // One UTF-8 character (its lead byte and any continuation bytes).
 std::size_t skip_utf8_character(const char* text, std::size_t left) {

@@ -20,7 +20,8 @@ inline std::string utf8_from_cp936(const std::string& text) {
 // own conversion does on Windows.
 std::string cp936_from_utf8(const char* utf8, std::size_t length);
 inline std::string cp936_from_utf8(const char* utf8) {
-  return utf8 == nullptr ? std::string() : cp936_from_utf8(utf8, std::char_traits<char>::length(utf8));
+  return utf8 == nullptr ? std::string()
+                         : cp936_from_utf8(utf8, std::char_traits<char>::length(utf8));
 }
 
 }  // namespace filmbar::gtk

@@ -102,9 +102,8 @@ Window::~Window() {
 }
 
 Window* Window::of_widget(GtkWidget* widget) {
-  return widget == nullptr
-             ? nullptr
-             : static_cast<Window*>(g_object_get_data(G_OBJECT(widget), kWindowKey));
+  return widget == nullptr ? nullptr
+                           : static_cast<Window*>(g_object_get_data(G_OBJECT(widget), kWindowKey));
 }
 
 void Window::set_client_size(int32_t outer_width, int32_t outer_height) {
@@ -163,7 +162,9 @@ void Window::set_bounds(const platform::Rect& place) {
   gtk_window_move(GTK_WINDOW(toplevel_), place.left, place.top);
 }
 
-bool Window::visible() const { return alive_ && gtk_widget_get_visible(toplevel_); }
+bool Window::visible() const {
+  return alive_ && gtk_widget_get_visible(toplevel_);
+}
 
 void Window::set_visible(bool visible) {
   if (!alive_) return;
@@ -177,7 +178,9 @@ void Window::set_visible(bool visible) {
   }
 }
 
-bool Window::enabled() const { return enabled_; }
+bool Window::enabled() const {
+  return enabled_;
+}
 
 void Window::set_enabled(bool enabled) {
   enabled_ = enabled;
@@ -200,20 +203,13 @@ std::unique_ptr<platform::NativeControl> Window::create_control(
     const form::UnitSettings& settings) {
   if (!alive_) return nullptr;
   switch (settings.kind) {
-    case form::Kind::EditBox:
-      return make_edit_box(*this, settings);
-    case form::Kind::Button:
-      return make_button(*this, settings);
-    case form::Kind::ComboBox:
-      return make_combo_box(*this, settings);
-    case form::Kind::TransLabel:
-      return make_trans_label(*this, settings);
-    case form::Kind::Timer:
-      return make_timer(*this, settings);
-    case form::Kind::HtmlViewer:
-      return make_browser_area(*this, settings);
-    case form::Kind::Window:
-      break;
+    case form::Kind::EditBox: return make_edit_box(*this, settings);
+    case form::Kind::Button: return make_button(*this, settings);
+    case form::Kind::ComboBox: return make_combo_box(*this, settings);
+    case form::Kind::TransLabel: return make_trans_label(*this, settings);
+    case form::Kind::Timer: return make_timer(*this, settings);
+    case form::Kind::HtmlViewer: return make_browser_area(*this, settings);
+    case form::Kind::Window: break;
   }
   return nullptr;
 }
@@ -233,8 +229,8 @@ void Window::stack_front_to_back(const std::vector<platform::NativeControl*>& co
     gtk_container_remove(GTK_CONTAINER(client_), widget);
     gtk_layout_put(GTK_LAYOUT(client_), widget, left, top);
     g_object_unref(widget);
-    GdkWindow* own_window = gtk_widget_get_has_window(widget) ? gtk_widget_get_window(widget)
-                                                               : nullptr;
+    GdkWindow* own_window =
+        gtk_widget_get_has_window(widget) ? gtk_widget_get_window(widget) : nullptr;
     if (own_window != nullptr) gdk_window_raise(own_window);
   }
 }
@@ -303,7 +299,9 @@ gboolean Window::on_delete(GtkWidget*, GdkEvent*, gpointer self) {
   return TRUE;
 }
 
-void Window::on_destroyed(GtkWidget*, gpointer self) { static_cast<Window*>(self)->alive_ = false; }
+void Window::on_destroyed(GtkWidget*, gpointer self) {
+  static_cast<Window*>(self)->alive_ = false;
+}
 
 void Window::on_set_focus(GtkWindow*, GtkWidget* focus, gpointer self) {
   auto* window = static_cast<Window*>(self);
@@ -369,7 +367,8 @@ void Window::enter_fullscreen(Control& browser) {
   }
   GdkRectangle screen{0, 0, 0, 0};
   GdkDisplay* display = gtk_widget_get_display(toplevel_);
-  GdkMonitor* monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(toplevel_));
+  GdkMonitor* monitor =
+      gdk_display_get_monitor_at_window(display, gtk_widget_get_window(toplevel_));
   if (monitor != nullptr) gdk_monitor_get_geometry(monitor, &screen);
   gtk_window_set_resizable(GTK_WINDOW(toplevel_), TRUE);
   gtk_widget_set_size_request(client_, screen.width, screen.height);

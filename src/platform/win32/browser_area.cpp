@@ -31,10 +31,8 @@ class BrowserArea final : public Win32Control, private BrowserListener {
     switch (n) {
       case StatusText:
       case PageTitle:
-      case Address:
-        return own_.raw(n);
-      default:
-        return Win32Control::get_own(n);
+      case Address: return own_.raw(n);
+      default: return Win32Control::get_own(n);
     }
   }
 
@@ -43,20 +41,15 @@ class BrowserArea final : public Win32Control, private BrowserListener {
     IWebBrowser2* browser = host_ != nullptr ? host_->browser() : nullptr;
     if (browser == nullptr) return false;
     switch (n) {
-      case ZoomLevel:
-        apply_zoom(browser);
-        break;
+      case ZoomLevel: apply_zoom(browser); break;
       case Offline:
         browser->put_Offline(own_.number(Offline) != 0 ? VARIANT_TRUE : VARIANT_FALSE);
         break;
       case Silent:
         browser->put_Silent(own_.number(Silent) != 0 ? VARIANT_TRUE : VARIANT_FALSE);
         break;
-      case Address:
-        navigate(browser);
-        break;
-      default:
-        break;
+      case Address: navigate(browser); break;
+      default: break;
     }
     return false;
   }
@@ -81,11 +74,8 @@ class BrowserArea final : public Win32Control, private BrowserListener {
         focus_moved();
         result = 0;
         return true;
-      case WM_DESTROY:
-        release_host();
-        break;
-      default:
-        break;
+      case WM_DESTROY: release_host(); break;
+      default: break;
     }
     return Win32Control::own_message(message, wparam, lparam, result);
   }
@@ -93,9 +83,9 @@ class BrowserArea final : public Win32Control, private BrowserListener {
  protected:
   HWND build(HWND parent, const platform::Rect& place) override {
     register_unit_class(kHostClass, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    HWND host = CreateWindowExW(0, kHostClass, L"", child_style() | WS_CLIPCHILDREN, place.left,
-                                place.top, place.width, place.height, parent, nullptr,
-                                program_instance(), this);
+    HWND host =
+        CreateWindowExW(0, kHostClass, L"", child_style() | WS_CLIPCHILDREN, place.left, place.top,
+                        place.width, place.height, parent, nullptr, program_instance(), this);
     if (host == nullptr) return nullptr;
     hwnd_ = host;
     host_ = BrowserHost::create(host, this);

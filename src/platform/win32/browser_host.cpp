@@ -18,7 +18,9 @@ BrowserHost* BrowserHost::create(HWND host_window, BrowserListener* listener) {
 BrowserHost::BrowserHost(HWND host_window, BrowserListener* listener)
     : host_window_(host_window), listener_(listener) {}
 
-ULONG BrowserHost::add_ref() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG BrowserHost::add_ref() {
+  return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG BrowserHost::release() {
   const LONG left = InterlockedDecrement(&references_);
@@ -53,8 +55,8 @@ RECT BrowserHost::host_area() const {
 }
 
 HRESULT BrowserHost::embed() {
-  HRESULT result = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IOleObject, object_.receive_untyped());
+  HRESULT result = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                    object_.receive_untyped());
   if (FAILED(result)) {
     object_.reset();
     return result;
@@ -63,10 +65,11 @@ HRESULT BrowserHost::embed() {
   if (SUCCEEDED(result)) {
     OleSetContainedObject(object_.get(), TRUE);
     RECT area = host_area();
-    result = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &client_site_, 0, host_window_,
-                             &area);
+    result =
+        object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &client_site_, 0, host_window_, &area);
   }
-  if (SUCCEEDED(result)) result = object_->QueryInterface(IID_IWebBrowser2, browser_.receive_untyped());
+  if (SUCCEEDED(result))
+    result = object_->QueryInterface(IID_IWebBrowser2, browser_.receive_untyped());
   if (FAILED(result)) {
     tear_down();
     return result;
@@ -150,7 +153,8 @@ void BrowserHost::notification(DISPID id, const DISPPARAMS* parameters) {
     VARIANT converted;
     VariantInit(&converted);
     int32_t number = 0;
-    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(value), 0, VT_I4))) number = converted.lVal;
+    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(value), 0, VT_I4)))
+      number = converted.lVal;
     VariantClear(&converted);
     return number;
   };
@@ -159,22 +163,17 @@ void BrowserHost::notification(DISPID id, const DISPPARAMS* parameters) {
     VARIANT converted;
     VariantInit(&converted);
     std::wstring text;
-    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(value), 0, VT_BSTR)) && converted.bstrVal != nullptr) {
+    if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(value), 0, VT_BSTR)) &&
+        converted.bstrVal != nullptr) {
       text.assign(converted.bstrVal, SysStringLen(converted.bstrVal));
     }
     VariantClear(&converted);
     return text;
   };
   switch (id) {
-    case DISPID_BEFORENAVIGATE2:
-      listener_->browser_event(0, {});
-      break;
-    case DISPID_NAVIGATECOMPLETE2:
-      listener_->browser_event(1, {});
-      break;
-    case DISPID_DOWNLOADBEGIN:
-      listener_->browser_event(2, {});
-      break;
+    case DISPID_BEFORENAVIGATE2: listener_->browser_event(0, {}); break;
+    case DISPID_NAVIGATECOMPLETE2: listener_->browser_event(1, {}); break;
+    case DISPID_DOWNLOADBEGIN: listener_->browser_event(2, {}); break;
     case DISPID_PROGRESSCHANGE: {
       const int32_t progress = as_number(argument(0));
       const int32_t maximum = as_number(argument(1));
@@ -185,12 +184,8 @@ void BrowserHost::notification(DISPID id, const DISPPARAMS* parameters) {
       listener_->browser_event(3, {percent});
       break;
     }
-    case DISPID_DOWNLOADCOMPLETE:
-      listener_->browser_event(4, {});
-      break;
-    case DISPID_DOCUMENTCOMPLETE:
-      listener_->browser_event(5, {});
-      break;
+    case DISPID_DOWNLOADCOMPLETE: listener_->browser_event(4, {}); break;
+    case DISPID_DOCUMENTCOMPLETE: listener_->browser_event(5, {}); break;
     case DISPID_STATUSTEXTCHANGE:
       listener_->status_text_changed(as_text(argument(0)));
       if (listener_ != nullptr) listener_->browser_event(6, {});
@@ -202,23 +197,25 @@ void BrowserHost::notification(DISPID id, const DISPPARAMS* parameters) {
     case DISPID_COMMANDSTATECHANGE:
       listener_->browser_event(8, {as_number(argument(0)), as_number(argument(1)) != 0 ? 1 : 0});
       break;
-    case DISPID_NEWWINDOW2:
-      listener_->browser_event(9, {});
-      break;
-    default:
-      break;
+    case DISPID_NEWWINDOW2: listener_->browser_event(9, {}); break;
+    default: break;
   }
 }
 
 // ------------------------------------------------------------- ClientSite
 
-
 HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::QueryInterface(REFIID iid, void** out) {
   return owner.query(iid, out);
 }
-ULONG STDMETHODCALLTYPE BrowserHost::ClientSite::AddRef() { return owner.add_ref(); }
-ULONG STDMETHODCALLTYPE BrowserHost::ClientSite::Release() { return owner.release(); }
-HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::SaveObject() { return E_NOTIMPL; }
+ULONG STDMETHODCALLTYPE BrowserHost::ClientSite::AddRef() {
+  return owner.add_ref();
+}
+ULONG STDMETHODCALLTYPE BrowserHost::ClientSite::Release() {
+  return owner.release();
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::SaveObject() {
+  return E_NOTIMPL;
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
   if (moniker == nullptr) return E_POINTER;
   *moniker = nullptr;
@@ -229,29 +226,48 @@ HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::GetContainer(IOleContainer** 
   *container = nullptr;
   return E_NOINTERFACE;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::ShowObject() { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::OnShowWindow(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::RequestNewObjectLayout() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::ShowObject() {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::OnShowWindow(BOOL) {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::ClientSite::RequestNewObjectLayout() {
+  return E_NOTIMPL;
+}
 
 // ------------------------------------------------------------ InPlaceSite
 
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::QueryInterface(REFIID iid, void** out) {
   return owner.query(iid, out);
 }
-ULONG STDMETHODCALLTYPE BrowserHost::InPlaceSite::AddRef() { return owner.add_ref(); }
-ULONG STDMETHODCALLTYPE BrowserHost::InPlaceSite::Release() { return owner.release(); }
+ULONG STDMETHODCALLTYPE BrowserHost::InPlaceSite::AddRef() {
+  return owner.add_ref();
+}
+ULONG STDMETHODCALLTYPE BrowserHost::InPlaceSite::Release() {
+  return owner.release();
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::GetWindow(HWND* window) {
   if (window == nullptr) return E_POINTER;
   *window = owner.host_window_;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::CanInPlaceActivate() { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnInPlaceActivate() { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnUIActivate() { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::GetWindowContext(
-    IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, RECT* position, RECT* clip,
-    OLEINPLACEFRAMEINFO* info) {
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::ContextSensitiveHelp(BOOL) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::CanInPlaceActivate() {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnInPlaceActivate() {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnUIActivate() {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame,
+                                                                     IOleInPlaceUIWindow** document,
+                                                                     RECT* position, RECT* clip,
+                                                                     OLEINPLACEFRAMEINFO* info) {
   if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr ||
       info == nullptr) {
     return E_POINTER;
@@ -267,11 +283,21 @@ HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::GetWindowContext(
   info->cAccelEntries = 0;
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::Scroll(SIZE) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnUIDeactivate(BOOL) { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnInPlaceDeactivate() { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::DiscardUndoState() { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::DeactivateAndUndo() { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::Scroll(SIZE) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnUIDeactivate(BOOL) {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnInPlaceDeactivate() {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::DiscardUndoState() {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::DeactivateAndUndo() {
+  return E_NOTIMPL;
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnPosRectChange(const RECT* position) {
   if (position == nullptr) return E_POINTER;
   if (owner.in_place_object_) {
@@ -286,14 +312,20 @@ HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceSite::OnPosRectChange(const RECT* 
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::QueryInterface(REFIID iid, void** out) {
   return owner.query(iid, out);
 }
-ULONG STDMETHODCALLTYPE BrowserHost::InPlaceFrame::AddRef() { return owner.add_ref(); }
-ULONG STDMETHODCALLTYPE BrowserHost::InPlaceFrame::Release() { return owner.release(); }
+ULONG STDMETHODCALLTYPE BrowserHost::InPlaceFrame::AddRef() {
+  return owner.add_ref();
+}
+ULONG STDMETHODCALLTYPE BrowserHost::InPlaceFrame::Release() {
+  return owner.release();
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::GetWindow(HWND* window) {
   if (window == nullptr) return E_POINTER;
   *window = GetAncestor(owner.host_window_, GA_ROOT);
   return S_OK;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::ContextSensitiveHelp(BOOL) {
+  return E_NOTIMPL;
+}
 // The frame has no room for tool bars of the control.
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::GetBorder(RECT* border) {
   if (border == nullptr) return E_POINTER;
@@ -305,18 +337,26 @@ HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::RequestBorderSpace(const BO
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetBorderSpace(const BORDERWIDTHS* widths) {
   return widths == nullptr ? S_OK : INPLACE_E_NOTOOLSPACE;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetActiveObject(
-    IOleInPlaceActiveObject* object, LPCOLESTR) {
+HRESULT STDMETHODCALLTYPE
+BrowserHost::InPlaceFrame::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) {
   owner.active_object_.keep(object);
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::InsertMenus(HMENU, OLEMENUGROUPWIDTHS*) {
   return E_NOTIMPL;
 }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetMenu(HMENU, HOLEMENU, HWND) { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::RemoveMenus(HMENU) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetStatusText(LPCOLESTR) { return S_OK; }
-HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::EnableModeless(BOOL) { return S_OK; }
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetMenu(HMENU, HOLEMENU, HWND) {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::RemoveMenus(HMENU) {
+  return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::SetStatusText(LPCOLESTR) {
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::EnableModeless(BOOL) {
+  return S_OK;
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::TranslateAccelerator(MSG*, WORD) {
   return S_FALSE;
 }
@@ -326,8 +366,12 @@ HRESULT STDMETHODCALLTYPE BrowserHost::InPlaceFrame::TranslateAccelerator(MSG*, 
 HRESULT STDMETHODCALLTYPE BrowserHost::EventSink::QueryInterface(REFIID iid, void** out) {
   return owner.query(iid, out);
 }
-ULONG STDMETHODCALLTYPE BrowserHost::EventSink::AddRef() { return owner.add_ref(); }
-ULONG STDMETHODCALLTYPE BrowserHost::EventSink::Release() { return owner.release(); }
+ULONG STDMETHODCALLTYPE BrowserHost::EventSink::AddRef() {
+  return owner.add_ref();
+}
+ULONG STDMETHODCALLTYPE BrowserHost::EventSink::Release() {
+  return owner.release();
+}
 HRESULT STDMETHODCALLTYPE BrowserHost::EventSink::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;
   *count = 0;

@@ -23,33 +23,24 @@ class Button final : public Win32Control {
     own_.set(n, value);
     if (!exists()) return false;
     switch (n) {
-      case Caption:
-        SetWindowTextW(hwnd_, wide_from_raw(value).c_str());
-        return false;
+      case Caption: SetWindowTextW(hwnd_, wide_from_raw(value).c_str()); return false;
       case Font:
         font_.choose(own_, Font);
         SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         return false;
       case ButtonType:
       case HorizontalAlign:
-      case VerticalAlign:
-        return true;  // styles fixed when the system control is made
-      default:
-        return false;
+      case VerticalAlign: return true;  // styles fixed when the system control is made
+      default: return false;
     }
   }
 
   void on_command(UINT code) override {
     switch (code) {
-      case BN_CLICKED:
-        raise(form::kClicked);
-        break;
+      case BN_CLICKED: raise(form::kClicked); break;
       case BN_SETFOCUS:
-      case BN_KILLFOCUS:
-        focus_moved();
-        break;
-      default:
-        break;
+      case BN_KILLFOCUS: focus_moved(); break;
+      default: break;
     }
   }
 
@@ -69,9 +60,9 @@ class Button final : public Win32Control {
       default: style |= BS_VCENTER; break;
     }
     const std::wstring caption = wide_from_cp936(own_.bytes(Caption));
-    HWND button = CreateWindowExW(0, L"BUTTON", caption.c_str(), style, place.left, place.top,
-                                  place.width, place.height, parent, nullptr, program_instance(),
-                                  nullptr);
+    HWND button =
+        CreateWindowExW(0, L"BUTTON", caption.c_str(), style, place.left, place.top, place.width,
+                        place.height, parent, nullptr, program_instance(), nullptr);
     if (button == nullptr) return nullptr;
     font_.choose(own_, Font);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);

@@ -39,8 +39,7 @@ class ComboBox final : public Win32Control {
         value.number = static_cast<int32_t>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0));
         return value;
       }
-      case Content:
-        return hand_out(cp936_from_wide(window_text()));
+      case Content: return hand_out(cp936_from_wide(window_text()));
       case Items: {
         std::string all;
         const LRESULT count = SendMessageW(hwnd_, CB_GETCOUNT, 0, 0);
@@ -52,8 +51,7 @@ class ComboBox final : public Win32Control {
         if (count <= 0) value.data = nullptr;
         return value;
       }
-      default:
-        return Win32Control::get_own(n);
+      default: return Win32Control::get_own(n);
     }
   }
 
@@ -61,12 +59,8 @@ class ComboBox final : public Win32Control {
     own_.set(n, value);
     if (!exists()) return false;
     switch (n) {
-      case CurrentSelection:
-        select(own_.number(CurrentSelection));
-        return false;
-      case Content:
-        SetWindowTextW(hwnd_, wide_from_raw(value).c_str());
-        return false;
+      case CurrentSelection: select(own_.number(CurrentSelection)); return false;
+      case Content: SetWindowTextW(hwnd_, wide_from_raw(value).c_str()); return false;
       case Items:
         SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
         add_entries(hwnd_);
@@ -74,9 +68,7 @@ class ComboBox final : public Win32Control {
       case MaxLength:
         SendMessageW(hwnd_, CB_LIMITTEXT, static_cast<WPARAM>(own_.number(MaxLength)), 0);
         return false;
-      case LineSpacing:
-        apply_item_height(hwnd_);
-        return false;
+      case LineSpacing: apply_item_height(hwnd_); return false;
       case TextColor:
       case BackColor:
         background_.reset(CreateSolidBrush(colour_of(own_.number(BackColor))));
@@ -89,10 +81,8 @@ class ComboBox final : public Win32Control {
         apply_item_height(hwnd_);
         return false;
       case Style:
-      case Sorted:
-        return true;  // styles fixed when the system control is made
-      default:
-        return false;
+      case Sorted: return true;  // styles fixed when the system control is made
+      default: return false;
     }
   }
 
@@ -107,9 +97,7 @@ class ComboBox final : public Win32Control {
           raise(EntryPicked);
         }
         break;
-      case CBN_EDITCHANGE:
-        raise(EditTextChanged);
-        break;
+      case CBN_EDITCHANGE: raise(EditTextChanged); break;
       case CBN_DROPDOWN:
         pick_pending_ = false;
         raise(ListDropping);
@@ -121,15 +109,10 @@ class ComboBox final : public Win32Control {
           raise(EntryPicked);
         }
         break;
-      case CBN_DBLCLK:
-        raise(DoubleClick);
-        break;
+      case CBN_DBLCLK: raise(DoubleClick); break;
       case CBN_SETFOCUS:
-      case CBN_KILLFOCUS:
-        focus_moved();
-        break;
-      default:
-        break;
+      case CBN_KILLFOCUS: focus_moved(); break;
+      default: break;
     }
   }
 
@@ -232,7 +215,8 @@ class ComboBox final : public Win32Control {
 
 }  // namespace
 
-std::unique_ptr<Win32Control> make_combo_box(Win32Window& window, const form::UnitSettings& settings) {
+std::unique_ptr<Win32Control> make_combo_box(Win32Window& window,
+                                             const form::UnitSettings& settings) {
   return std::make_unique<ComboBox>(window, settings);
 }
 

@@ -9,7 +9,9 @@
 
 namespace filmbar::win32 {
 
-HINSTANCE program_instance() { return GetModuleHandleW(nullptr); }
+HINSTANCE program_instance() {
+  return GetModuleHandleW(nullptr);
+}
 
 // ---------------------------------------------------------------- OwnValues
 
@@ -205,7 +207,9 @@ DWORD Win32Control::child_style() const {
   return style;
 }
 
-bool Win32Control::exists() const { return hwnd_ != nullptr && IsWindow(hwnd_); }
+bool Win32Control::exists() const {
+  return hwnd_ != nullptr && IsWindow(hwnd_);
+}
 
 platform::Rect Win32Control::bounds() const {
   RECT rect{};
@@ -229,13 +233,17 @@ void Win32Control::set_visible(bool visible) {
   if (exists()) ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-bool Win32Control::enabled() const { return exists() && IsWindowEnabled(hwnd_); }
+bool Win32Control::enabled() const {
+  return exists() && IsWindowEnabled(hwnd_);
+}
 
 void Win32Control::set_enabled(bool enabled) {
   if (exists()) EnableWindow(hwnd_, enabled ? TRUE : FALSE);
 }
 
-platform::RawValue Win32Control::get_own(int32_t n) { return own_.raw(n); }
+platform::RawValue Win32Control::get_own(int32_t n) {
+  return own_.raw(n);
+}
 
 bool Win32Control::set_own(int32_t n, const platform::RawValue& value) {
   own_.set(n, value);
@@ -246,7 +254,9 @@ void Win32Control::focus() {
   if (exists()) SetFocus(hwnd_);
 }
 
-bool Win32Control::contains(HWND inner) const { return inner != nullptr && inner == hwnd_; }
+bool Win32Control::contains(HWND inner) const {
+  return inner != nullptr && inner == hwnd_;
+}
 
 bool Win32Control::own_message(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
   (void)wparam;
@@ -256,7 +266,9 @@ bool Win32Control::own_message(UINT message, WPARAM wparam, LPARAM lparam, LRESU
   return false;
 }
 
-void Win32Control::window_gone() { hwnd_ = nullptr; }
+void Win32Control::window_gone() {
+  hwnd_ = nullptr;
+}
 
 // Rebuilds the system window with the styles that the current settings
 // ask for, keeping its place, its position in the stacking order, its

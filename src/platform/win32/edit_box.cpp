@@ -19,8 +19,7 @@ class EditBox final : public Win32Control {
   platform::RawValue get_own(int32_t n) override {
     if (!exists()) return Win32Control::get_own(n);
     switch (n) {
-      case Content:
-        return hand_out(cp936_from_wide(window_text()));
+      case Content: return hand_out(cp936_from_wide(window_text()));
       case SelStart:
       case SelLength: {
         const Selection selection = current_selection();
@@ -38,8 +37,7 @@ class EditBox final : public Win32Control {
         if (start > end) start = end;
         return hand_out(cp936_from_wide(text.substr(start, end - start)));
       }
-      default:
-        return Win32Control::get_own(n);
+      default: return Win32Control::get_own(n);
     }
   }
 
@@ -47,9 +45,7 @@ class EditBox final : public Win32Control {
     own_.set(n, value);
     if (!exists()) return false;
     switch (n) {
-      case Content:
-        write_text(wide_from_raw(value));
-        return false;
+      case Content: write_text(wide_from_raw(value)); return false;
       case TextColor:
       case BackColor:
         background_.reset(CreateSolidBrush(colour_of(own_.number(BackColor))));
@@ -83,10 +79,8 @@ class EditBox final : public Win32Control {
       case ScrollBars:
       case Alignment:
       case InputMode:
-      case CaseConversion:
-        return true;  // styles fixed when the system control is made
-      default:
-        return false;
+      case CaseConversion: return true;  // styles fixed when the system control is made
+      default: return false;
     }
   }
 
@@ -96,11 +90,8 @@ class EditBox final : public Win32Control {
         if (!writing_) raise(form::kContentChanged);
         break;
       case EN_SETFOCUS:
-      case EN_KILLFOCUS:
-        focus_moved();
-        break;
-      default:
-        break;
+      case EN_KILLFOCUS: focus_moved(); break;
+      default: break;
     }
   }
 
@@ -146,9 +137,9 @@ class EditBox final : public Win32Control {
       default: break;
     }
     const std::wstring text = wide_from_cp936(own_.bytes(Content));
-    HWND edit = CreateWindowExW(extended, L"EDIT", text.c_str(), style, place.left, place.top,
-                                place.width, place.height, parent, nullptr, program_instance(),
-                                nullptr);
+    HWND edit =
+        CreateWindowExW(extended, L"EDIT", text.c_str(), style, place.left, place.top, place.width,
+                        place.height, parent, nullptr, program_instance(), nullptr);
     if (edit == nullptr) return nullptr;
     font_.choose(own_, Font);
     background_.reset(CreateSolidBrush(colour_of(own_.number(BackColor))));
@@ -184,7 +175,8 @@ class EditBox final : public Win32Control {
     const std::wstring text = window_text();
     DWORD start = 0;
     DWORD end = 0;
-    SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
     if (end > text.size()) end = static_cast<DWORD>(text.size());
     if (start > end) start = end;
     const std::size_t before = cp936_from_wide(text.substr(0, start)).size();
@@ -197,7 +189,8 @@ class EditBox final : public Win32Control {
     const std::string bytes = cp936_from_wide(text);
     auto to_chars = [&](int32_t offset) {
       if (offset <= 0) return static_cast<WPARAM>(0);
-      const std::size_t limit = std::min<std::size_t>(static_cast<std::size_t>(offset), bytes.size());
+      const std::size_t limit =
+          std::min<std::size_t>(static_cast<std::size_t>(offset), bytes.size());
       return static_cast<WPARAM>(wide_from_cp936(bytes.data(), limit).size());
     };
     const WPARAM start = to_chars(start_bytes);
@@ -212,7 +205,8 @@ class EditBox final : public Win32Control {
 
 }  // namespace
 
-std::unique_ptr<Win32Control> make_edit_box(Win32Window& window, const form::UnitSettings& settings) {
+std::unique_ptr<Win32Control> make_edit_box(Win32Window& window,
+                                            const form::UnitSettings& settings) {
   return std::make_unique<EditBox>(window, settings);
 }
 

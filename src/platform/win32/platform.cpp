@@ -41,7 +41,9 @@ int32_t key_state_now() {
   return state;
 }
 
-bool is_key_message(UINT message) { return message >= WM_KEYFIRST && message <= WM_KEYLAST; }
+bool is_key_message(UINT message) {
+  return message >= WM_KEYFIRST && message <= WM_KEYLAST;
+}
 
 // The window's Esc rule comes before any control's claim on keys.
 bool is_plain_escape(const MSG& message) {
@@ -70,12 +72,8 @@ bool pre_translate(MSG& message) {
   HWND own = control != nullptr ? control->hwnd() : window->hwnd();
   switch (kind) {
     case core::InputKind::KeyDown:
-    case core::InputKind::KeyUp:
-      input.key_code = static_cast<int32_t>(message.wParam);
-      break;
-    case core::InputKind::Character:
-      input.character = static_cast<int32_t>(message.wParam);
-      break;
+    case core::InputKind::KeyUp: input.key_code = static_cast<int32_t>(message.wParam); break;
+    case core::InputKind::Character: input.character = static_cast<int32_t>(message.wParam); break;
     case core::InputKind::Wheel: {
       input.wheel_delta = GET_WHEEL_DELTA_WPARAM(message.wParam);
       POINT at{GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam)};
@@ -113,7 +111,9 @@ void deliver(MSG& message) {
 
 }  // namespace
 
-void* Win32Platform::heap_alloc(std::size_t size) { return HeapAlloc(GetProcessHeap(), 0, size); }
+void* Win32Platform::heap_alloc(std::size_t size) {
+  return HeapAlloc(GetProcessHeap(), 0, size);
+}
 
 void Win32Platform::heap_free(void* block) {
   if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
@@ -122,8 +122,7 @@ void Win32Platform::heap_free(void* block) {
 std::string Win32Platform::program_file_path() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
@@ -144,9 +143,13 @@ bool Win32Platform::set_current_directory(const std::string& folder) {
   return SetCurrentDirectoryW(wide.c_str()) != FALSE;
 }
 
-void Win32Platform::ole_initialize() { OleInitialize(nullptr); }
+void Win32Platform::ole_initialize() {
+  OleInitialize(nullptr);
+}
 
-void Win32Platform::ole_uninitialize() { OleUninitialize(); }
+void Win32Platform::ole_uninitialize() {
+  OleUninitialize();
+}
 
 platform::LocalTime Win32Platform::local_time_now() {
   SYSTEMTIME now{};
@@ -171,10 +174,13 @@ void Win32Platform::show_error_box(const std::string& message) {
   while (PeekMessageW(&pending, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
   const std::wstring text = wide_from_cp936(message);
-  MessageBoxW(nullptr, text.c_str(), L"filmbar", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+  MessageBoxW(nullptr, text.c_str(), L"filmbar",
+              MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
-void Win32Platform::exit_process(int32_t code) { ExitProcess(static_cast<UINT>(code)); }
+void Win32Platform::exit_process(int32_t code) {
+  ExitProcess(static_cast<UINT>(code));
+}
 
 std::unique_ptr<platform::NativeWindow> Win32Platform::create_window(
     const form::UnitSettings& settings, const platform::Rect& outer) {
@@ -198,7 +204,9 @@ bool Win32Platform::deliver_next_message(int32_t& quit_code) {
   return true;
 }
 
-void Win32Platform::post_quit(int32_t code) { PostQuitMessage(code); }
+void Win32Platform::post_quit(int32_t code) {
+  PostQuitMessage(code);
+}
 
 void Win32Platform::process_pending_messages() {
   MSG message{};

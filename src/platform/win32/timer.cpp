@@ -42,10 +42,9 @@ class Timer final : public Win32Control {
  protected:
   HWND build(HWND parent, const platform::Rect& place) override {
     register_unit_class(kTimerClass, nullptr);
-    HWND holder =
-        CreateWindowExW(0, kTimerClass, L"", child_style() & ~static_cast<DWORD>(WS_TABSTOP),
-                        place.left, place.top, place.width, place.height, parent, nullptr,
-                        program_instance(), this);
+    HWND holder = CreateWindowExW(
+        0, kTimerClass, L"", child_style() & ~static_cast<DWORD>(WS_TABSTOP), place.left, place.top,
+        place.width, place.height, parent, nullptr, program_instance(), this);
     if (holder == nullptr) return nullptr;
     hwnd_ = holder;
     start();

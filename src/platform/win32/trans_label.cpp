@@ -44,8 +44,7 @@ class TransLabel final : public Win32Control {
         result = 0;
         return true;
       }
-      default:
-        return Win32Control::own_message(message, wparam, lparam, result);
+      default: return Win32Control::own_message(message, wparam, lparam, result);
     }
   }
 

@@ -245,12 +245,16 @@ class Win32Window : public platform::NativeWindow {
 };
 
 // The kinds' native halves (edit_box.cpp, button.cpp, ...).
-std::unique_ptr<Win32Control> make_edit_box(Win32Window& window, const form::UnitSettings& settings);
+std::unique_ptr<Win32Control> make_edit_box(Win32Window& window,
+                                            const form::UnitSettings& settings);
 std::unique_ptr<Win32Control> make_button(Win32Window& window, const form::UnitSettings& settings);
-std::unique_ptr<Win32Control> make_combo_box(Win32Window& window, const form::UnitSettings& settings);
-std::unique_ptr<Win32Control> make_trans_label(Win32Window& window, const form::UnitSettings& settings);
+std::unique_ptr<Win32Control> make_combo_box(Win32Window& window,
+                                             const form::UnitSettings& settings);
+std::unique_ptr<Win32Control> make_trans_label(Win32Window& window,
+                                               const form::UnitSettings& settings);
 std::unique_ptr<Win32Control> make_timer(Win32Window& window, const form::UnitSettings& settings);
-std::unique_ptr<Win32Control> make_browser_area(Win32Window& window, const form::UnitSettings& settings);
+std::unique_ptr<Win32Control> make_browser_area(Win32Window& window,
+                                                const form::UnitSettings& settings);
 
 HINSTANCE program_instance();
 

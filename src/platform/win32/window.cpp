@@ -65,11 +65,11 @@ void Win32Window::register_class() {
   // One 32 x 32 image serves as the large and, scaled, the small icon.
   wc.hIcon = static_cast<HICON>(LoadImageW(program_instance(), MAKEINTRESOURCEW(FILMBAR_ICON_ID),
                                            IMAGE_ICON, 32, 32, LR_SHARED));
-  wc.hIconSm = static_cast<HICON>(
-      LoadImageW(program_instance(), MAKEINTRESOURCEW(FILMBAR_ICON_ID), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(program_instance(), MAKEINTRESOURCEW(FILMBAR_ICON_ID),
+                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-  wc.hbrBackground = nullptr;  // WM_ERASEBKGND fills with BackColor
+  wc.hbrBackground = nullptr;                                  // WM_ERASEBKGND fills with BackColor
   wc.lpszClassName = kWindowClass;
   RegisterClassExW(&wc);
 }
@@ -97,8 +97,8 @@ bool Win32Window::create(const platform::Rect& outer) {
   const FrameStyles styles = frame_styles(own_);
   const std::wstring caption = wide_from_cp936(own_.bytes(form::window_prop::Caption));
   HWND created = CreateWindowExW(styles.extended, kWindowClass, caption.c_str(), styles.style,
-                                 outer.left, outer.top, outer.width, outer.height, nullptr,
-                                 nullptr, program_instance(), this);
+                                 outer.left, outer.top, outer.width, outer.height, nullptr, nullptr,
+                                 program_instance(), this);
   if (created == nullptr) return false;
   hwnd_ = created;
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
@@ -109,8 +109,8 @@ bool Win32Window::create(const platform::Rect& outer) {
 
 LRESULT CALLBACK Win32Window::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* creating = static_cast<Win32Window*>(
-        reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
+    auto* creating =
+        static_cast<Win32Window*>(reinterpret_cast<const CREATESTRUCTW*>(lparam)->lpCreateParams);
     creating->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creating));
   }
@@ -182,13 +182,14 @@ LRESULT Win32Window::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       core::window_gone(number_);
       return result;
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(self, message, wparam, lparam);
 }
 
-void Win32Window::raise(int32_t event) { core::raise_event(number_, 0, event); }
+void Win32Window::raise(int32_t event) {
+  core::raise_event(number_, 0, event);
+}
 
 void Win32Window::apply_background() {
   background_.reset(CreateSolidBrush(colour_of(own_.number(form::window_prop::BackColor))));
@@ -196,14 +197,17 @@ void Win32Window::apply_background() {
 
 void Win32Window::apply_frame_styles() {
   const FrameStyles styles = frame_styles(own_);
-  const LONG_PTR keep = GetWindowLongPtrW(hwnd_, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_MINIMIZE | WS_MAXIMIZE);
+  const LONG_PTR keep =
+      GetWindowLongPtrW(hwnd_, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_MINIMIZE | WS_MAXIMIZE);
   SetWindowLongPtrW(hwnd_, GWL_STYLE, static_cast<LONG_PTR>(styles.style) | keep);
   SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, static_cast<LONG_PTR>(styles.extended & ~WS_EX_TOPMOST));
   SetWindowPos(hwnd_, (styles.extended & WS_EX_TOPMOST) != 0 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0,
                0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-bool Win32Window::exists() const { return hwnd_ != nullptr && IsWindow(hwnd_); }
+bool Win32Window::exists() const {
+  return hwnd_ != nullptr && IsWindow(hwnd_);
+}
 
 platform::Rect Win32Window::bounds() const {
   RECT rect{};
@@ -226,7 +230,9 @@ void Win32Window::set_visible(bool visible) {
   if (exists()) ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-bool Win32Window::enabled() const { return exists() && IsWindowEnabled(hwnd_); }
+bool Win32Window::enabled() const {
+  return exists() && IsWindowEnabled(hwnd_);
+}
 
 void Win32Window::set_enabled(bool enabled) {
   if (exists()) EnableWindow(hwnd_, enabled ? TRUE : FALSE);
@@ -251,9 +257,7 @@ bool Win32Window::set_own(int32_t n, const platform::RawValue& value) {
   own_.set(n, value);
   if (!exists()) return false;
   switch (n) {
-    case Caption:
-      SetWindowTextW(hwnd_, wide_from_raw(value).c_str());
-      break;
+    case Caption: SetWindowTextW(hwnd_, wide_from_raw(value).c_str()); break;
     case BackColor:
       apply_background();
       RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
@@ -262,11 +266,8 @@ bool Win32Window::set_own(int32_t n, const platform::RawValue& value) {
     case ControlBox:
     case MinButton:
     case MaxButton:
-    case AlwaysOnTop:
-      apply_frame_styles();
-      break;
-    default:
-      break;
+    case AlwaysOnTop: apply_frame_styles(); break;
+    default: break;
   }
   return false;
 }
@@ -279,26 +280,13 @@ std::unique_ptr<platform::NativeControl> Win32Window::create_control(
     const form::UnitSettings& settings) {
   std::unique_ptr<Win32Control> control;
   switch (settings.kind) {
-    case form::Kind::EditBox:
-      control = make_edit_box(*this, settings);
-      break;
-    case form::Kind::Button:
-      control = make_button(*this, settings);
-      break;
-    case form::Kind::ComboBox:
-      control = make_combo_box(*this, settings);
-      break;
-    case form::Kind::TransLabel:
-      control = make_trans_label(*this, settings);
-      break;
-    case form::Kind::Timer:
-      control = make_timer(*this, settings);
-      break;
-    case form::Kind::HtmlViewer:
-      control = make_browser_area(*this, settings);
-      break;
-    case form::Kind::Window:
-      break;
+    case form::Kind::EditBox: control = make_edit_box(*this, settings); break;
+    case form::Kind::Button: control = make_button(*this, settings); break;
+    case form::Kind::ComboBox: control = make_combo_box(*this, settings); break;
+    case form::Kind::TransLabel: control = make_trans_label(*this, settings); break;
+    case form::Kind::Timer: control = make_timer(*this, settings); break;
+    case form::Kind::HtmlViewer: control = make_browser_area(*this, settings); break;
+    case form::Kind::Window: break;
   }
   if (control == nullptr || !control->create()) return nullptr;
   return control;

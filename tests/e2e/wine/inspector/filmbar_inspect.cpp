@@ -53,9 +53,13 @@ std::string quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string quoted(const std::wstring& text) { return quoted(utf8(text)); }
+std::string quoted(const std::wstring& text) {
+  return quoted(utf8(text));
+}
 
-std::string number(long long value) { return std::to_string(value); }
+std::string number(long long value) {
+  return std::to_string(value);
+}
 
 std::string rect_json(const RECT& rect) {
   return "[" + number(rect.left) + ", " + number(rect.top) + ", " + number(rect.right) + ", " +
@@ -84,7 +88,8 @@ std::wstring text_of(HWND window) {
 
 LRESULT ask(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
   DWORD_PTR answer = 0;
-  if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kTimeoutMs, &answer)) {
+  if (!SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, kTimeoutMs,
+                           &answer)) {
     return -1;
   }
   return static_cast<LRESULT>(answer);
@@ -105,9 +110,8 @@ std::string combo_json(HWND combo) {
   RECT dropped{};
   ask(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
   return "{\"count\": " + number(count) + ", \"selection\": " + number(ask(combo, CB_GETCURSEL)) +
-         ", \"items\": " + items + ", \"item_height\": " +
-         number(ask(combo, CB_GETITEMHEIGHT, 0)) + ", \"field_height\": " +
-         number(ask(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1))) +
+         ", \"items\": " + items + ", \"item_height\": " + number(ask(combo, CB_GETITEMHEIGHT, 0)) +
+         ", \"field_height\": " + number(ask(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1))) +
          ", \"dropped_rect\": " + rect_json(dropped) + "}";
 }
 
@@ -115,19 +119,22 @@ std::string combo_json(HWND combo) {
 std::string window_json(HWND window, const std::string& indent) {
   RECT rect{};
   GetWindowRect(window, &rect);
-  std::string out = "{\"hwnd\": " + number(reinterpret_cast<LONG_PTR>(window)) +
-                    ", \"class\": " + quoted(class_of(window)) +
-                    ", \"id\": " + number(GetWindowLongPtrW(window, GWLP_ID)) +
-                    ", \"text\": " + quoted(text_of(window)) + ", \"rect\": " + rect_json(rect) +
-                    ", \"style\": " + number(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE))) +
-                    ", \"exstyle\": " +
-                    number(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE))) +
-                    ", \"visible\": " + (IsWindowVisible(window) ? "true" : "false") +
-                    ", \"enabled\": " + (IsWindowEnabled(window) ? "true" : "false");
-  if (lstrcmpiW(class_of(window).c_str(), L"ComboBox") == 0) out += ", \"combo\": " + combo_json(window);
+  std::string out =
+      "{\"hwnd\": " + number(reinterpret_cast<LONG_PTR>(window)) +
+      ", \"class\": " + quoted(class_of(window)) +
+      ", \"id\": " + number(GetWindowLongPtrW(window, GWLP_ID)) +
+      ", \"text\": " + quoted(text_of(window)) + ", \"rect\": " + rect_json(rect) +
+      ", \"style\": " + number(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE))) +
+      ", \"exstyle\": " + number(static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE))) +
+      ", \"visible\": " + (IsWindowVisible(window) ? "true" : "false") +
+      ", \"enabled\": " + (IsWindowEnabled(window) ? "true" : "false");
+  if (lstrcmpiW(class_of(window).c_str(), L"ComboBox") == 0)
+    out += ", \"combo\": " + combo_json(window);
   std::string children;
-  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    children += (children.empty() ? "\n" : ",\n") + indent + "  " + window_json(child, indent + "  ");
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    children +=
+        (children.empty() ? "\n" : ",\n") + indent + "  " + window_json(child, indent + "  ");
   }
   out += ", \"children\": [" + children + "]}";
   return out;
@@ -144,7 +151,8 @@ int print_icon(const char* path) {
     std::fputs("{\"icon\": null}\n", stdout);
     return 1;
   }
-  auto icon = static_cast<HICON>(LoadImageW(program, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
+  auto icon =
+      static_cast<HICON>(LoadImageW(program, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
   ICONINFO info{};
   BITMAP colour{};
   if (icon == nullptr || !GetIconInfo(icon, &info) || info.hbmColor == nullptr ||
@@ -172,8 +180,9 @@ int print_icon(const char* path) {
   for (int y = 0; y < rows; ++y) {
     std::string row;
     for (int x = 0; x < colour.bmWidth; ++x) {
-      const DWORD pixel = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(colour.bmWidth) +
-                                 static_cast<std::size_t>(x)];
+      const DWORD pixel =
+          pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(colour.bmWidth) +
+                 static_cast<std::size_t>(x)];
       const unsigned level = ((pixel & 0xFF) + ((pixel >> 8) & 0xFF) + ((pixel >> 16) & 0xFF)) / 3;
       row += level >= 192 ? '#' : level >= 64 ? '+' : '.';
     }
@@ -200,14 +209,16 @@ int print_window() {
   GUITHREADINFO thread{};
   thread.cbSize = sizeof thread;
   std::string focus = "null";
-  if (GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &thread) && thread.hwndFocus != nullptr) {
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &thread) &&
+      thread.hwndFocus != nullptr) {
     focus = "{\"hwnd\": " + number(reinterpret_cast<LONG_PTR>(thread.hwndFocus)) +
             ", \"class\": " + quoted(class_of(thread.hwndFocus)) + "}";
   }
-  const std::string out = "{\"found\": true, \"screen\": [" + number(GetSystemMetrics(SM_CXSCREEN)) +
-                          ", " + number(GetSystemMetrics(SM_CYSCREEN)) + "], \"client_rect\": " +
-                          rect_json(client) + ", \"focus\": " + focus +
-                          ", \"acp\": " + number(GetACP()) + ", \"window\": " + window_json(main, "") + "}\n";
+  const std::string out =
+      "{\"found\": true, \"screen\": [" + number(GetSystemMetrics(SM_CXSCREEN)) + ", " +
+      number(GetSystemMetrics(SM_CYSCREEN)) + "], \"client_rect\": " + rect_json(client) +
+      ", \"focus\": " + focus + ", \"acp\": " + number(GetACP()) +
+      ", \"window\": " + window_json(main, "") + "}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
 }
@@ -228,10 +239,14 @@ int print_close_box() {
       if (ask(main, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
         // The middle of the button's run on this row and the next rows.
         LONG left = x;
-        while (left > outer.left && ask(main, WM_NCHITTEST, 0, MAKELPARAM(left - 1, y)) == HTCLOSE) --left;
+        while (left > outer.left && ask(main, WM_NCHITTEST, 0, MAKELPARAM(left - 1, y)) == HTCLOSE)
+          --left;
         LONG bottom = y;
-        while (bottom < client.top && ask(main, WM_NCHITTEST, 0, MAKELPARAM(x, bottom + 1)) == HTCLOSE) ++bottom;
-        const std::string out = "{\"close\": [" + number((left + x) / 2) + ", " + number((y + bottom) / 2) + "]}\n";
+        while (bottom < client.top &&
+               ask(main, WM_NCHITTEST, 0, MAKELPARAM(x, bottom + 1)) == HTCLOSE)
+          ++bottom;
+        const std::string out =
+            "{\"close\": [" + number((left + x) / 2) + ", " + number((y + bottom) / 2) + "]}\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
       }
@@ -255,7 +270,8 @@ int print_boxes() {
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     const HWND owner = GetWindow(boxes[i], GW_OWNER);
     out += (i > 0 ? ",\n" : "\n") + std::string("{\"owner\": ") +
-           number(reinterpret_cast<LONG_PTR>(owner)) + ", \"box\": " + window_json(boxes[i], "") + "}";
+           number(reinterpret_cast<LONG_PTR>(owner)) + ", \"box\": " + window_json(boxes[i], "") +
+           "}";
   }
   out += "]}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
@@ -282,8 +298,8 @@ int trust_certificate(const char* path) {
   std::vector<BYTE> der(size);
   CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
                        der.data(), &size, nullptr, nullptr);
-  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                  CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+  HCERTSTORE root =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
   if (root == nullptr) {
     std::fputs("cannot open the trusted root store\n", stderr);
     return 1;
@@ -303,6 +319,7 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "icon") == 0) return print_icon(argv[2]);
   if (argc >= 2 && std::strcmp(argv[1], "closebox") == 0) return print_close_box();
   if (argc >= 3 && std::strcmp(argv[1], "trust") == 0) return trust_certificate(argv[2]);
-  std::fputs("usage: filmbar_inspect window | boxes | icon EXE | closebox | trust CERT.pem\n", stderr);
+  std::fputs("usage: filmbar_inspect window | boxes | icon EXE | closebox | trust CERT.pem\n",
+             stderr);
   return 2;
 }
