@@ -188,11 +188,11 @@ void BrowserHost::notification(DISPID id, const DISPPARAMS* parameters) {
     case DISPID_DOCUMENTCOMPLETE: listener_->browser_event(5, {}); break;
     case DISPID_STATUSTEXTCHANGE:
       listener_->status_text_changed(as_text(argument(0)));
-      if (listener_ != nullptr) listener_->browser_event(6, {});
+      listener_->browser_event(6, {});
       break;
     case DISPID_TITLECHANGE:
       listener_->title_changed(as_text(argument(0)));
-      if (listener_ != nullptr) listener_->browser_event(7, {});
+      listener_->browser_event(7, {});
       break;
     case DISPID_COMMANDSTATECHANGE:
       listener_->browser_event(8, {as_number(argument(0)), as_number(argument(1)) != 0 ? 1 : 0});
