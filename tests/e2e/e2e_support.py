@@ -187,6 +187,123 @@ def start_xvfb(width=1280, height=800, depth=24, timeout=15.0):
     raise RuntimeError("no free X display number for Xvfb")
 
 
+class _Xlib:
+    """The few libX11 calls the tests need, through ctypes."""
+
+    def __init__(self):
+        import ctypes.util
+        lib = ctypes.CDLL(ctypes.util.find_library("X11"))
+        lib.XOpenDisplay.restype = ctypes.c_void_p
+        lib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        lib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        lib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        lib.XDisplayKeycodes.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                         ctypes.POINTER(ctypes.c_int)]
+        lib.XGetKeyboardMapping.restype = ctypes.POINTER(ctypes.c_ulong)
+        lib.XGetKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int,
+                                            ctypes.POINTER(ctypes.c_int)]
+        lib.XChangeKeyboardMapping.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                               ctypes.POINTER(ctypes.c_ulong), ctypes.c_int]
+        lib.XFree.argtypes = [ctypes.c_void_p]
+        lib.XQueryKeymap.argtypes = [ctypes.c_void_p, ctypes.c_char * 32]
+        self.lib = lib
+
+    def open(self, display):
+        connection = self.lib.XOpenDisplay(display.encode())
+        if not connection:
+            raise RuntimeError(f"cannot open display {display}")
+        return connection
+
+
+_xlib = None
+
+
+def _x():
+    global _xlib
+    if _xlib is None:
+        _xlib = _Xlib()
+    return _xlib
+
+
+def _keysym_of(character):
+    code = ord(character)
+    # Latin-1 characters are their own keysyms; the rest of Unicode is
+    # offset by 0x01000000.
+    return code if 0x20 <= code <= 0x7E or 0xA0 <= code <= 0xFF else 0x01000000 + code
+
+
+def _keyboard_rows(xlib, connection):
+    """(lowest keycode, one tuple of keysyms per keycode)."""
+    low, high = ctypes.c_int(), ctypes.c_int()
+    xlib.lib.XDisplayKeycodes(connection, ctypes.byref(low), ctypes.byref(high))
+    count = high.value - low.value + 1
+    per_code = ctypes.c_int()
+    table = xlib.lib.XGetKeyboardMapping(connection, low.value, count, ctypes.byref(per_code))
+    try:
+        return low.value, [tuple(table[i * per_code.value + j] for j in range(per_code.value))
+                           for i in range(count)]
+    finally:
+        xlib.lib.XFree(table)
+
+
+def unbound_characters(display, text):
+    """The characters of `text` that no key of the display's keyboard types."""
+    xlib = _x()
+    connection = xlib.open(display)
+    try:
+        _, rows = _keyboard_rows(xlib, connection)
+    finally:
+        xlib.lib.XCloseDisplay(connection)
+    present = {keysym for row in rows for keysym in row}
+    return "".join(sorted({c for c in text if _keysym_of(c) not in present}))
+
+
+def bind_keys(display, text):
+    """Gives every character of `text` that the display's keyboard cannot
+    type a keycode of its own, for the display's lifetime. Do it before a
+    client starts: a client reads the keyboard map at its start, and Wine's
+    programs do not all pick up a later change.
+
+    xdotool types characters the keyboard lacks by binding a spare keycode
+    just for the key press and unbinding it right after; a client that
+    reads the map late (a busy one) then sees the key unbound and loses the
+    character. With the keys bound beforehand, typing changes no map."""
+    xlib = _x()
+    connection = xlib.open(display)
+    try:
+        low, rows = _keyboard_rows(xlib, connection)
+        present = {keysym for row in rows for keysym in row}
+        # Keycode 8 is left alone: some clients never read it.
+        spare = [low + i for i, row in enumerate(rows) if low + i > 8 and not any(row)]
+        wanted = []
+        for character in text:
+            keysym = _keysym_of(character)
+            if keysym not in present and keysym not in wanted:
+                wanted.append(keysym)
+        if len(wanted) > len(spare):
+            raise RuntimeError(f"{len(wanted)} characters to bind, {len(spare)} spare keycodes")
+        for keycode, keysym in zip(spare, wanted):
+            # The same keysym with and without Shift.
+            pair = (ctypes.c_ulong * 2)(keysym, keysym)
+            xlib.lib.XChangeKeyboardMapping(connection, keycode, 2, pair, 1)
+        xlib.lib.XSync(connection, 0)
+    finally:
+        xlib.lib.XCloseDisplay(connection)
+
+
+def held_keys(display):
+    """The keycodes that the X server has down at the moment."""
+    xlib = _x()
+    connection = xlib.open(display)
+    try:
+        state = (ctypes.c_char * 32)()
+        xlib.lib.XQueryKeymap(connection, state)
+        return [byte * 8 + bit for byte in range(32) for bit in range(8)
+                if state.raw[byte] >> bit & 1]
+    finally:
+        xlib.lib.XCloseDisplay(connection)
+
+
 def screenshot(display, path):
     """Saves the whole screen of `display` as an image file (PNG by name)."""
     path = pathlib.Path(path)

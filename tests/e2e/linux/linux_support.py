@@ -167,20 +167,30 @@ class Desktop:
         return Image(e2e.screenshot(self.display, path))
 
     def start_clipboard(self, text):
-        """Owns the clipboard with `text` until the returned process ends."""
+        """Owns the clipboard with `text` until the returned process ends;
+        returns once the clipboard hands out the text."""
         owner = self._start(["xclip", "-selection", "clipboard", "-i", "-quiet"],
                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
         owner.stdin.write(text.encode("utf-8"))
         owner.stdin.close()
+
+        # xclip takes the selection only after reading all of its input.
+        def offered():
+            result = subprocess.run(["xclip", "-selection", "clipboard", "-o"], env=self.env,
+                                    capture_output=True, timeout=5)
+            return result.returncode == 0 and result.stdout == text.encode("utf-8")
+        check(e2e.wait_for(offered, 5.0, 0.05), "xclip did not take the clipboard")
         return owner
 
     def close(self, check_leftovers=True):
         # Keys held by a window that closed could repeat into the next test.
+        held = []
         try:
             for key in ("Escape", "Alt_L", "F4", "Tab", "Shift_L", "Control_L", "space",
                         "Return"):
                 self.xdotool("keyup", key)
+            held = e2e.held_keys(self.display)
         except Exception:
             pass
         for process in reversed(self._processes):
@@ -191,6 +201,7 @@ class Desktop:
         self._stop_xvfb()
         if check_leftovers:
             check(not remaining, f"processes left running: {remaining}")
+            check(not held, f"keys still held at the end: keycodes {held}")
 
     def launch(self, faketime=None, preload=None, log_name="filmbar.log"):
         return Program(self, faketime=faketime, preload=preload, log_name=log_name)
@@ -360,8 +371,11 @@ class Program:
         walk(self.accessible_tree())
         return found
 
-    def accessible(self, role, name=None):
-        matches = self.accessibles(role, name)
+    def accessible(self, role, name=None, timeout=5.0):
+        """The one accessible of `role` (named `name`). The toolkit hands
+        its widgets to the accessibility bus some time after the window
+        shows, so an empty answer is asked again until `timeout`."""
+        matches = e2e.wait_for(lambda: self.accessibles(role, name), timeout, 0.1)
         check(len(matches) == 1,
               f"expected one {role!r} named {name!r}, found {len(matches)}")
         return matches[0]
@@ -387,6 +401,15 @@ class Program:
     def centre_of(self, node):
         x, y, width, height = node["extents"]
         return x + width // 2, y + height // 2
+
+
+def passes(check_function, *args):
+    """Whether check_function(*args) raises no AssertionError."""
+    try:
+        check_function(*args)
+    except AssertionError:
+        return False
+    return True
 
 
 def run_test(test):

@@ -268,6 +268,12 @@ class Program:
         xdotool(self.wine.display, "key", "--delay", 60, *keys)
 
     def type(self, text):
+        # xdotool would remap a key for each of these while the program may
+        # still be reading the last one, and the program can lose it; the
+        # test binds them before the program starts (e2e_support.bind_keys).
+        missing = e2e_support.unbound_characters(self.wine.display, text)
+        if missing:
+            raise RuntimeError(f"no key types {missing!r}: bind them when the display starts")
         self.focus_keyboard()
         xdotool(self.wine.display, "type", "--delay", 40, text)
 

@@ -112,7 +112,8 @@ std::string combo_json(HWND combo) {
   return "{\"count\": " + number(count) + ", \"selection\": " + number(ask(combo, CB_GETCURSEL)) +
          ", \"items\": " + items + ", \"item_height\": " + number(ask(combo, CB_GETITEMHEIGHT, 0)) +
          ", \"field_height\": " + number(ask(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1))) +
-         ", \"dropped_rect\": " + rect_json(dropped) + "}";
+         ", \"dropped_rect\": " + rect_json(dropped) +
+         ", \"dropped\": " + (ask(combo, CB_GETDROPPEDSTATE) > 0 ? "true" : "false") + "}";
 }
 
 // One window and, nested, every window inside it, front to back.
