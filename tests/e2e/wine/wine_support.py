@@ -227,17 +227,20 @@ class Program:
         return self.wine.inspect("window")
 
     def wait_shown(self, timeout=40):
-        """The inspector's reading once the main window is on screen."""
+        """The inspector's reading once the main window is on screen and the
+        program has gone idle in its message loop: a window just made
+        visible may not have its focus yet."""
         def shown():
             if not self.running():
                 raise AssertionError(f"filmbar.exe ended early with {self.process.returncode}")
             reading = self.snapshot()
-            if reading.get("found") and reading["window"]["visible"]:
+            if reading.get("found") and reading["window"]["visible"] and reading["idle"]:
                 return reading
             return None
         reading = e2e_support.wait_for(shown, timeout, 0.3)
         if not reading:
-            raise AssertionError("the main window did not appear")
+            raise AssertionError("the main window did not appear (or the program never went "
+                                 "idle)")
         self.shown_at = time.time()
         self.x_window = x_window_at(self.wine.display, reading["window"]["rect"])
         return reading

@@ -2,7 +2,8 @@
 // as filmbar.exe: reads the program's windows from outside, as any other
 // process may, and prints them as one JSON object (UTF-8) on stdout.
 //
-//   filmbar_inspect window      the main window and every window inside it
+//   filmbar_inspect window      the main window and every window inside it, read
+//                               once the program has gone idle (2 s at most)
 //   filmbar_inspect boxes       the message boxes on screen, with their parts
 //   filmbar_inspect icon EXE    the program's icon resource, pixel by pixel
 //   filmbar_inspect closebox    the screen point of the main window's close button
@@ -198,12 +199,25 @@ int print_icon(const char* path) {
   return 0;
 }
 
+// Whether the program has gone idle in its message loop once: only then has
+// it finished showing its window (activation and the first focus included).
+bool waited_until_idle(HWND window) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, process_id);
+  if (process == nullptr) return false;
+  const DWORD waited = WaitForInputIdle(process, kTimeoutMs);
+  CloseHandle(process);
+  return waited == 0;
+}
+
 int print_window() {
   HWND main = FindWindowW(kMainClass, nullptr);
   if (main == nullptr) {
     std::fputs("{\"found\": false}\n", stdout);
     return 0;
   }
+  const bool idle = waited_until_idle(main);
   RECT client{};
   GetClientRect(main, &client);
   MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
@@ -218,7 +232,8 @@ int print_window() {
   const std::string out =
       "{\"found\": true, \"screen\": [" + number(GetSystemMetrics(SM_CXSCREEN)) + ", " +
       number(GetSystemMetrics(SM_CYSCREEN)) + "], \"client_rect\": " + rect_json(client) +
-      ", \"focus\": " + focus + ", \"acp\": " + number(GetACP()) +
+      ", \"idle\": " + (idle ? "true" : "false") + ", \"focus\": " + focus +
+      ", \"acp\": " + number(GetACP()) +
       ", \"window\": " + window_json(main, "") + "}\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
