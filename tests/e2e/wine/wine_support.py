@@ -129,8 +129,17 @@ class Wine:
             run(["wineserver", "-w"], env=env, timeout=120)
             ready.touch()
 
-    def start_server(self):
-        run(["wineserver", "-p"], env=self.base_env, timeout=30)
+    def start_server(self, timeout=30):
+        # The previous test's server may still be on its way out after
+        # `wineserver -w` returned: a new one starts only once it is gone.
+        def started():
+            result = run(["wineserver", "-p"], env=self.base_env, timeout=30, check=False,
+                         capture_output=True, text=True)
+            self.server_error = result.stderr.strip()
+            return result.returncode == 0
+        if not e2e_support.wait_for(started, timeout, 0.2):
+            raise RuntimeError(f"no wineserver of our own within {timeout} s "
+                               f"(another one still runs for the prefix?): {self.server_error}")
         self._link_chinese_font()
 
     def _link_chinese_font(self):
