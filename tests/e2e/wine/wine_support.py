@@ -133,9 +133,12 @@ class Wine:
         # The previous test's server may still be on its way out after
         # `wineserver -w` returned: a new one starts only once it is gone.
         def started():
-            result = run(["wineserver", "-p"], env=self.base_env, timeout=30, check=False,
-                         capture_output=True, text=True)
-            self.server_error = result.stderr.strip()
+            # Into a file, not a pipe: the server it starts keeps its output.
+            with tempfile.TemporaryFile() as errors:
+                result = run(["wineserver", "-p"], env=self.base_env, timeout=30, check=False,
+                             stdout=subprocess.DEVNULL, stderr=errors)
+                errors.seek(0)
+                self.server_error = errors.read().decode(errors="replace").strip()
             return result.returncode == 0
         if not e2e_support.wait_for(started, timeout, 0.2):
             raise RuntimeError(f"no wineserver of our own within {timeout} s "
