@@ -36,13 +36,24 @@ fi
 
 # Two free loopback ports for the local player service, baked into both
 # programs as the services' hosts, and a certificate the Linux build trusts
-# for the first one.
+# for the first one. They are drawn from below the system's range for
+# outgoing connections, so that no connection made while the programs build
+# can take them before the tests bind them.
 read -r port1 port2 < <(python3 - <<'PY'
-import socket
-sockets = [socket.socket() for _ in range(2)]
-for s in sockets:
-    s.bind(("127.0.0.1", 0))
-print(*(s.getsockname()[1] for s in sockets))
+import random, socket
+low = int(open("/proc/sys/net/ipv4/ip_local_port_range").read().split()[0])
+chosen = []
+candidates = range(20000, max(min(low, 32768), 20400))
+for port in random.sample(candidates, 200):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            continue
+    chosen.append(port)
+    if len(chosen) == 2:
+        break
+print(*chosen)
 PY
 )
 host1="127.0.0.1:$port1"
