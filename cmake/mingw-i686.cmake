@@ -1,18 +1,4 @@
 # Cross-builds the Windows x86 (32-bit) program with MinGW-w64 from a Linux host.
-# The -win32 thread model needs no pthread DLL; libgcc and libstdc++ are
-# linked statically, so the program needs no DLL beyond the system's.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(FILMBAR_MINGW_PREFIX i686-w64-mingw32)
-
-find_program(CMAKE_C_COMPILER NAMES ${FILMBAR_MINGW_PREFIX}-gcc-win32 ${FILMBAR_MINGW_PREFIX}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${FILMBAR_MINGW_PREFIX}-g++-win32 ${FILMBAR_MINGW_PREFIX}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${FILMBAR_MINGW_PREFIX}-windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${FILMBAR_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

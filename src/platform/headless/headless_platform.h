@@ -78,7 +78,6 @@ class HeadlessPlatform : public platform::Platform {
   long allocations() const { return allocations_; }
   long live_blocks() const { return live_blocks_; }
   const std::vector<std::string>& navigations() const { return navigations_; }
-  HeadlessWindow* window() const { return window_; }
   bool window_exists() const;
   bool window_visible() const;
   uint32_t focused_control() const;  // 0 when no control has the focus

@@ -29,13 +29,8 @@ class EditBox final : public Win32Control {
       }
       case SelText: {
         const std::wstring text = window_text();
-        DWORD start = 0;
-        DWORD end = 0;
-        SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        if (end > text.size()) end = static_cast<DWORD>(text.size());
-        if (start > end) start = end;
-        return hand_out(cp936_from_wide(text.substr(start, end - start)));
+        const WideSelection selection = wide_selection(text);
+        return hand_out(cp936_from_wide(text.substr(selection.start, selection.length)));
       }
       default: return Win32Control::get_own(n);
     }
@@ -171,16 +166,27 @@ class EditBox final : public Win32Control {
   }
 
   // Positions cross the interface as byte offsets of the code page 936 text.
-  Selection current_selection() const {
-    const std::wstring text = window_text();
+  // The selection in UTF-16 units of `text`, clamped to it.
+  struct WideSelection {
+    std::size_t start;
+    std::size_t length;
+  };
+  WideSelection wide_selection(const std::wstring& text) const {
     DWORD start = 0;
     DWORD end = 0;
     SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                  reinterpret_cast<LPARAM>(&end));
     if (end > text.size()) end = static_cast<DWORD>(text.size());
     if (start > end) start = end;
-    const std::size_t before = cp936_from_wide(text.substr(0, start)).size();
-    const std::size_t inside = cp936_from_wide(text.substr(start, end - start)).size();
+    return {start, static_cast<std::size_t>(end - start)};
+  }
+
+  Selection current_selection() const {
+    const std::wstring text = window_text();
+    const WideSelection selection = wide_selection(text);
+    const std::size_t before = cp936_from_wide(text.substr(0, selection.start)).size();
+    const std::size_t inside =
+        cp936_from_wide(text.substr(selection.start, selection.length)).size();
     return {static_cast<int32_t>(before), static_cast<int32_t>(inside)};
   }
 
